@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include "platform/com/format.h"
+
+namespace {
+
+TEST(Format, TheMessageShapesOfTheSystem) {
+  EXPECT_EQ(Format(u"%02d%02d%02d%02d%02d%02d%03d", 14, 6, 3, 14, 5, 9, 7), u"140603140509007");
+  EXPECT_EQ(Format(u"%04d%02d%02d", 2014, 6, 3), u"20140603");
+  EXPECT_EQ(Format(u"%s (Error Code: 0x%08lx)", u"Failed", 0), u"Failed (Error Code: 0x00000000)");
+  EXPECT_EQ(Format(u"(Error Code: 0x%08lx)", static_cast<int>(0x80040E21u)), u"(Error Code: 0x80040e21)");
+  EXPECT_EQ(Format(u"Unknown error 0x%0lX", static_cast<int>(0x800A0E78u)), u"Unknown error 0x800A0E78");
+  EXPECT_EQ(Format(u"IDispatch error #%d", 3092), u"IDispatch error #3092");
+  EXPECT_EQ(Format(u"%01d.%01d.%01d", 1, 5, 2), u"1.5.2");
+  EXPECT_EQ(Format(u"Error Updating TBLB record %d of %d: %s", 2, 3, u"x"), u"Error Updating TBLB record 2 of 3: x");
+  EXPECT_EQ(Format(u"%d%%", -5), u"-5%");
+}
+
+TEST(Format, FlagsWidthAndPrecision) {
+  EXPECT_EQ(Format(u"[%5d|%-5d|%05d|%+d|%.3d]", 42, 42, -42, 7, 5), u"[   42|42   |-0042|+7|005]");
+  EXPECT_EQ(Format(u"[%*s|%.2s|%hs]", 4, u"ab", u"abcdef", "narrow"), u"[  ab|ab|narrow]");
+  EXPECT_EQ(Format(u"%x %X %#x %o %u", 255, 255, 255, 8, -1), u"ff FF 0xff 10 4294967295");
+  EXPECT_EQ(Format(u"%lld", 1234567890123LL), u"1234567890123");
+  EXPECT_EQ(Format(u"%s", static_cast<const char16_t*>(nullptr)), u"(null)");
+}
+
+TEST(Format, HostileFormatsAreSafe) {
+  EXPECT_EQ(Format(u"%s and %d", u"only one"), u"only one and 0");
+  EXPECT_EQ(Format(u"%d", u"text"), u"0");
+  EXPECT_EQ(Format(u"trailing %"), u"trailing ");
+  EXPECT_EQ(Format(u"%q"), u"%q");
+  EXPECT_EQ(Format(u"%99999999999d", 1).size(), 4096u);
+}
+
+TEST(Format, BoundedCutsAtTheLimit) {
+  std::u16string long_text(2000, u'x');
+  EXPECT_EQ(FormatBounded(1023, u"Error: %s", long_text).size(), 1023u);
+  EXPECT_EQ(FormatBounded(1023, u"%s", std::u16string(1023, u'y')).size(), 1023u);
+}
+
+}  // namespace
