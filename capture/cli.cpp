@@ -423,6 +423,7 @@ int Cli::ClassExport(const std::vector<std::string>& args) {
     }
   }
   std::error_code ec;
+  fs::permissions(temp, fs::perms::owner_read | fs::perms::owner_write, ec);  // it holds the password
   fs::rename(temp, path, ec);
   if (ec) {
     fs::remove(temp, ec);
@@ -509,7 +510,7 @@ int Cli::ReleaseBatchFile(const DocumentClass& c, const Batch& batch, bool quiet
        << std::flush;
   LogFile errorLog = ErrorLog(), messageLog = MessageLog();
   Progress progress(out_, err_, env_.progress, quiet);
-  ReleaseOptions options{&errorLog, &messageLog, &progress};
+  ReleaseOptions options{&errorLog, &messageLog, &progress, false};
   ReleaseReport report = ReleaseBatch(c, batch, script, options);
   script.Release();
 

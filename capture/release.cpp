@@ -133,6 +133,11 @@ ReleaseReport ReleaseBatch(const DocumentClass& c, const Batch& batch, IKfxRelea
       }
       recorder->SetDocument(nullptr);
       if (options.observer) options.observer->DocumentDone(outcome, total);
+      if (!options.keepOutcomes) {
+        std::vector<std::u16string>().swap(outcome.messages);
+        std::vector<LogEntry>().swap(outcome.log);
+        std::u16string().swap(outcome.label);
+      }
     }
   }
   ret = KFX_REL_ERROR;

@@ -44,6 +44,9 @@ struct ReleaseOptions {
   const LogFile* errorLog = nullptr;    // every LogError
   const LogFile* messageLog = nullptr;  // every SendMessage
   ReleaseObserver* observer = nullptr;
+  // False keeps only each document's result once the observer has seen it, so a long batch does not
+  // gather every message in memory.
+  bool keepOutcomes = true;
 };
 
 // Releases every document of the batch through `script`. The batch must have been checked against the class.

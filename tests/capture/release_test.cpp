@@ -152,8 +152,9 @@ TEST_F(Release, ALongBatchAllReleased) {
   } counter;
   CComPtr<IKfxReleaseScript> script;
   fakes::CreateFakeConnector(&script);
-  ReleaseReport report = ReleaseBatch(TestClass(), batch, script, {nullptr, nullptr, &counter});
+  ReleaseReport report = ReleaseBatch(TestClass(), batch, script, {nullptr, nullptr, &counter, false});
   EXPECT_TRUE(report.AllReleased());
+  EXPECT_TRUE(report.documents[199].log.empty());  // not kept once seen
   EXPECT_EQ(counter.done, 200u);
   EXPECT_EQ(counter.total, 200u);
 }

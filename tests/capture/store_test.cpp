@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "capture/host_objects.h"
 #include "capture/store.h"
 
 using namespace capture;
@@ -117,6 +118,34 @@ TEST_F(Store, UnnamedClassIsRefused) {
   DocumentClass c;
   EXPECT_FALSE(store->Save(c, &error));
   EXPECT_EQ(error, "a document class needs a name");
+}
+
+TEST_F(Store, SetupDataCommitsToTheStoreOnApplyOnly) {
+  std::string error;
+  ASSERT_TRUE(store->Create(Full(), &error));
+  DocumentClass c;
+  bool found = false;
+  ASSERT_TRUE(store->Load(u"Invoice", c, &found, &error));
+  CComPtr<IReleaseSetupData> setup = MakeReleaseSetupData(c, [this](const DocumentClass& edited) {
+    std::string failure;
+    return store->Save(edited, &failure);
+  });
+  CComBSTR server(u"sqlite:/elsewhere");
+  ASSERT_EQ(setup->put_ConnectString(server), S_OK);
+  CComPtr<ILinks> links;
+  ASSERT_EQ(setup->get_Links(&links), S_OK);
+  ASSERT_EQ(links->RemoveAll(), S_OK);
+
+  DocumentClass stored;
+  ASSERT_TRUE(store->Load(u"Invoice", stored, &found, &error));
+  EXPECT_EQ(stored, Full());  // not applied yet
+
+  ASSERT_EQ(setup->Apply(), S_OK);
+  ASSERT_TRUE(store->Load(u"Invoice", stored, &found, &error));
+  EXPECT_EQ(stored.serverName, u"sqlite:/elsewhere");
+  EXPECT_TRUE(stored.links.empty());
+  EXPECT_EQ(stored.indexFields, Full().indexFields);
+  EXPECT_EQ(stored.password, Full().password);
 }
 
 TEST(StoreOpen, AFileThatIsNoStore) {
