@@ -1,5 +1,7 @@
 #include "capture/json_io.h"
 
+#include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -68,6 +70,11 @@ class Reader {
       if (auto pos = what.find(": "); pos != std::string::npos) what = what.substr(pos + 2);
       throw InputFault{source_ + ":" + std::to_string(line) + ":" + std::to_string(column) +
                        ": not valid JSON: " + what};
+    } catch (const Json::exception& e) {
+      // A number out of range: the parser gives no position, but says which number.
+      std::string what = e.what();
+      if (auto pos = what.find("] "); pos != std::string::npos) what = what.substr(pos + 2);
+      throw InputFault{source_ + ": not valid JSON: " + what};
     }
   }
 
@@ -187,6 +194,11 @@ class Reader {
 };
 
 bool ReadFile(const std::string& path, std::string& text, std::string* error) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    if (error) *error = path + ": cannot be read: it is a folder";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     if (error) *error = path + ": cannot be read: " + std::generic_category().message(errno);

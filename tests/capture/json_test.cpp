@@ -79,6 +79,8 @@ TEST(BatchFile, FaultsNameTheirPlace) {
       {"{\"documentClass\": \"\xff\", \"documents\": [{}]}", "b.json:1:20: not valid JSON: "},
       {"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[",
        "b.json:1:65: nested deeper than 64 levels"},
+      {R"({"documentClass": "X", "documents": [{"indexFields": {"A": 1e400}}]})",
+       "b.json: not valid JSON: number overflow parsing '1e400'"},
   };
   for (const Case& c : cases) {
     Batch b;
@@ -93,6 +95,12 @@ TEST(BatchFile, MissingFile) {
   std::string error;
   EXPECT_FALSE(ReadBatchFile("/nonexistent/batch.json", b, &error));
   EXPECT_EQ(error.rfind("/nonexistent/batch.json: cannot be read: ", 0), 0u) << error;
+  const std::string folder = std::filesystem::temp_directory_path().string();
+  EXPECT_FALSE(ReadBatchFile(folder, b, &error));
+  EXPECT_EQ(error, folder + ": cannot be read: it is a folder");
+  DocumentClass c;
+  EXPECT_FALSE(ReadClassFile(folder, c, &error));
+  EXPECT_EQ(error, folder + ": cannot be read: it is a folder");
 }
 
 DocumentClass ClassForCheck() {
