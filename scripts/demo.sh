@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Placeholder until the capture host exists: runs the COM stand-in's tests as the smallest real job.
+# Releases the sample invoice batch into a fresh embedded ECM library and shows what happened.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 build=${1:-build}
-"$build"/tests/com/com_tests --gtest_brief=1
+exec "$build"/capture/capture-host --home "$build/capture-home" demo
