@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "ecm/ddl.h"
 #include "ecm/mapping_model.h"
 #include "ecm/settings.h"
 #include "export/release_steps.h"
@@ -88,19 +89,11 @@ ReleaseClock g_clock = &SystemClock;
 
 void SetReleaseClock(ReleaseClock clock) { g_clock = clock ? clock : &SystemClock; }
 
-bool IsValidLibraryName(std::u16string_view library) {
-  for (char16_t c : library) {
-    bool ok = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'_' ||
-              c == u'$' || c == u'#' || c == u'@';
-    if (!ok) return false;
-  }
-  return true;
-}
-
 namespace {
-// The reason for refusing a library name, as the data-access messages word their faults.
+// A library name goes into SQL text, so only identifiers are accepted (IsValidLibraryName). The reason for
+// refusing one, as the data-access messages word their faults.
 std::u16string InvalidLibraryMessage(std::u16string_view library) {
-  return Format(u"The library name '%s' is not valid: a library name may contain only letters, digits and _ $ # @",
+  return Format(u"The library name '%s' is not valid: a library name consists of letters, digits and _ $ # @, and does not start with a digit",
                 library);
 }
 }  // namespace

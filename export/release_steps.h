@@ -42,9 +42,6 @@ bool UpdateTableRecord(dbAx::CAxRecordset& rs, std::u16string_view table);
 // Invoice lines.
 bool WriteInvoiceLines(dbAx::CAxConnection& connection, std::u16string_view library, const LineValueList& lines);
 
-// A library name goes into SQL text, so only identifiers are accepted: letters, digits, _ $ # @.
-bool IsValidLibraryName(std::u16string_view library);
-
 // The clock the release stamp is read from: milliseconds since 1970-01-01 UTC. Tests may replace it.
 using ReleaseClock = std::int64_t (*)();
 void SetReleaseClock(ReleaseClock clock);  // null restores the system clock
