@@ -1,0 +1,392 @@
+// Whole releases into an embedded ECM library: what reaches each table, and what the platform is told.
+#include <fstream>
+
+#include "export/release_steps.h"
+#include "tests/export/release_fixture.h"
+
+namespace release_test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+std::string Col(const Row& row, const std::string& column) {
+  auto it = row.find(column);
+  if (it == row.end()) return "<no such column " + column + ">";
+  return it->second ? *it->second : "<null>";
+}
+
+// A fixed clock: 14:05:09.007 UTC on 3 June 2014, moving on by one millisecond per reading.
+std::int64_t FixedClock() {
+  static std::int64_t now = 1401804309007;
+  return now++;
+}
+
+class Release : public ReleaseFixture {};
+
+TEST_F(Release, SuccessWritesOneRecordPerHeaderTableAndReportsOnlyToTheLog) {
+  EXPECT_EQ(Release(RequiredValues()), KFX_REL_SUCCESS);
+  ASSERT_EQ(events_->log.size(), 1u);
+  const LogEntry& entry = events_->log[0];
+  EXPECT_EQ(entry.message, "Document Released Successfully C:\\release\\0001.pdf");
+  EXPECT_EQ(entry.err1, 0);
+  EXPECT_EQ(entry.err2, 0);
+  EXPECT_EQ(entry.err3, 0);
+  EXPECT_EQ(entry.module, "export/releaseScript.cpp");
+  EXPECT_GT(entry.line, 0);
+  EXPECT_TRUE(events_->messages.empty());
+  EXPECT_EQ(Rows("TPEC").size(), 1u);
+  EXPECT_EQ(Rows("TBHB").size(), 1u);
+  EXPECT_EQ(Rows("TBSB").size(), 1u);
+  EXPECT_EQ(Rows("TBLB").size(), 1u);
+}
+
+TEST_F(Release, RepeatedValuesAreCopiedIntoTheirSisterColumns) {
+  auto values = RequiredValues();
+  values.push_back(Value("TPEC.PELDU", "SCANUSER"));
+  values.push_back(Value("TBHB.BHINV", "INV-4711"));
+  values.push_back(Value("TBSB.BSSHN", "DN-9"));
+  values.push_back(Value("TBSB.BSORD", "123456"));
+  ASSERT_EQ(Release(values), KFX_REL_SUCCESS) << ::testing::PrintToString(Logged());
+  Row tpec = Rows("TPEC").at(0), tbhb = Rows("TBHB").at(0), tbsb = Rows("TBSB").at(0), tblb = Rows("TBLB").at(0);
+  struct Case {
+    const Row& row;
+    const char* column;
+    const char* text;
+  };
+  const Case cases[] = {
+      {tpec, "PESID", "SUPPLIER01"}, {tbhb, "BHSID", "SUPPLIER01"}, {tbsb, "BSSID", "SUPPLIER01"},
+      {tblb, "BLSID", "SUPPLIER01"}, {tbhb, "BHRCD", "QORVENA01"},  {tbsb, "BSRCD", "QORVENA01"},
+      {tblb, "BLRCD", "QORVENA01"},  {tbhb, "BHDTD", "APINVOICE"},  {tbsb, "BSDTD", "APINVOICE"},
+      {tblb, "BLDTD", "APINVOICE"},  {tpec, "PELDU", "SCANUSER"},   {tbhb, "BHCRU", "SCANUSER"},
+      {tbsb, "BSCRU", "SCANUSER"},   {tblb, "BLCRU", "SCANUSER"},   {tpec, "PELMU", "SCANUSER"},
+      {tbhb, "BHLMU", "SCANUSER"},   {tbsb, "BSLMU", "SCANUSER"},   {tblb, "BLLMU", "SCANUSER"},
+      {tbsb, "BSINV", "INV-4711"},   {tblb, "BLINV", "INV-4711"},   {tblb, "BLSDN", "DN-9"},
+      {tblb, "BLORD", "123456"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Col(c.row, c.column), c.text) << c.column;
+}
+
+TEST_F(Release, FirstLineValueWinsAndLastHeaderValueWins) {
+  auto values = RequiredValues();
+  // A single TBLB value before the copy of the order number keeps its place.
+  values.insert(values.begin(), Value("TBLB.BLORD", "111111"));
+  values.push_back(Value("TBSB.BSORD", "222222"));
+  values.push_back(Value("TBLB.BLITD", "first"));
+  values.push_back(Value("TBLB.BLITD", "second"));
+  values.push_back(Value("TBHB.BHCUR", "USD"));
+  values.push_back(Value("TBHB.BHCUR", "EUR"));
+  ASSERT_EQ(Release(values), KFX_REL_SUCCESS) << ::testing::PrintToString(Logged());
+  Row tblb = Rows("TBLB").at(0);
+  EXPECT_EQ(Col(tblb, "BLORD"), "111111");
+  EXPECT_EQ(Col(tblb, "BLITD"), "first");
+  EXPECT_EQ(Col(Rows("TBSB").at(0), "BSORD"), "222222");
+  EXPECT_EQ(Col(Rows("TBHB").at(0), "BHCUR"), "EUR");
+}
+
+TEST_F(Release, DestinationsOutsideTheEcmTablesAreIgnored) {
+  auto values = RequiredValues();
+  values.push_back(Value("tpec.PETPI", "lower-case table"));
+  values.push_back(Value("TPEC.PEXYZ", "no such column"));
+  values.push_back(Value("OriginalFolder", "/nowhere"));
+  values.push_back(Value("NOTABLE.COL", "x"));
+  ASSERT_EQ(Release(values), KFX_REL_SUCCESS) << ::testing::PrintToString(Logged());
+  EXPECT_EQ(Col(Rows("TPEC").at(0), "PETPI"), "<null>");
+}
+
+TEST_F(Release, TableRowsBecomeNumberedInvoiceLines) {
+  struct Case {
+    const char* name;
+    std::vector<capture::DocumentValue> tables;
+    std::vector<std::vector<std::string>> expected;  // BLOLN, BLINL, BLCSQ, BLCIT, BLINQ per line
+  };
+  const Case cases[] = {
+      {"three rows",
+       {TableValue("TBLB.BLCIT", {"A", "B", "C"}), TableValue("TBLB.BLINQ", {"1", "2", "3"})},
+       {{"1", "1", "4", "A", "1"}, {"2", "2", "6", "B", "2"}, {"3", "3", "8", "C", "3"}}},
+      {"three and five rows",
+       {TableValue("TBLB.BLCIT", {"A", "B", "C"}), TableValue("TBLB.BLINQ", {"1", "2", "3", "4", "5"})},
+       {{"1", "1", "4", "A", "1"},
+        {"2", "2", "6", "B", "2"},
+        {"3", "3", "8", "C", "3"},
+        {"4", "4", "10", "<null>", "4"},
+        {"5", "5", "12", "<null>", "5"}}},
+      {"a table value without rows and no other rows",
+       {TableValue("TBLB.BLITD", {}), Value("TBLB.BLCIT", "SINGLE")},
+       {{"1", "1", "4", "SINGLE", "1"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    auto values = RequiredValues();
+    values.erase(values.end() - 2, values.end());  // the lines' item and quantity come from the table
+    for (auto& v : c.tables) values.push_back(v);
+    ASSERT_EQ(Release(values), KFX_REL_SUCCESS) << ::testing::PrintToString(Logged());
+    auto lines = Rows("TBLB");
+    ASSERT_EQ(lines.size(), c.expected.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      std::vector<std::string> got = {Col(lines[i], "BLOLN"), Col(lines[i], "BLINL"), Col(lines[i], "BLCSQ"),
+                                      Col(lines[i], "BLCIT"), Col(lines[i], "BLINQ")};
+      EXPECT_EQ(got, c.expected[i]) << "line " << i + 1;
+      EXPECT_EQ(Col(lines[i], "BLSID"), "SUPPLIER01") << "common values on every line";
+    }
+  }
+}
+
+TEST_F(Release, ASingleLineIsCountedOnceUnlessTheQuantityIsMapped) {
+  auto values = RequiredValues();
+  values.pop_back();  // BLINQ unmapped
+  ASSERT_EQ(Release(values), KFX_REL_SUCCESS) << ::testing::PrintToString(Logged());
+  Row line = Rows("TBLB").at(0);
+  EXPECT_EQ(Col(line, "BLOLN"), "1");
+  EXPECT_EQ(Col(line, "BLINL"), "1");
+  EXPECT_EQ(Col(line, "BLCSQ"), "4");
+  EXPECT_EQ(Col(line, "BLINQ"), "1");
+
+  auto mapped = RequiredValues();
+  mapped.back() = Value("TBLB.BLINQ", "7.5");
+  ASSERT_EQ(Release(mapped), KFX_REL_SUCCESS) << ::testing::PrintToString(Logged());
+  EXPECT_EQ(Col(Rows("TBLB").at(1), "BLINQ"), "7.5");
+}
+
+TEST_F(Release, OneStampKeysAllRecordsOfADocument) {
+  SetReleaseClock(&FixedClock);
+  ASSERT_EQ(Release(RequiredValues()), KFX_REL_SUCCESS) << ::testing::PrintToString(Logged());
+  SetReleaseClock(nullptr);
+  Row tpec = Rows("TPEC").at(0), tbhb = Rows("TBHB").at(0), tbsb = Rows("TBSB").at(0), tblb = Rows("TBLB").at(0);
+  const std::string key = Col(tpec, "PEGUI");
+  EXPECT_EQ(key.substr(0, 12), "140603140509");
+  for (auto [row, columns] : std::vector<std::pair<Row*, std::vector<const char*>>>{
+           {&tpec, {"PEGUI", "PEICN"}}, {&tbhb, {"BHGUI", "BHICN"}}, {&tbsb, {"BSGUI", "BSICN"}},
+           {&tblb, {"BLGUI", "BLICN"}}}) {
+    for (const char* column : columns) EXPECT_EQ(Col(*row, column), key) << column;
+  }
+  struct Case {
+    const Row& row;
+    const char* column;
+    const char* text;
+  };
+  const Case cases[] = {
+      {tpec, "PELDD", "20140603"}, {tpec, "PELDT", "140509"}, {tpec, "PELMD", "20140603"}, {tpec, "PELMT", "140509"},
+      {tpec, "PERID", "PE"},       {tpec, "PEMSN", "1"},      {tpec, "PEECA", "ECM617"},   {tpec, "PESTS", "0"},
+      {tbhb, "BHCRD", "20140603"}, {tbhb, "BHCRT", "140509"}, {tbhb, "BHLMD", "20140603"}, {tbhb, "BHLMT", "140509"},
+      {tbhb, "BHRID", "BH"},       {tbhb, "BHMSN", "1"},      {tbhb, "BHPCF", "0"},        {tbhb, "BHDIR", "I"},
+      {tbhb, "BHCSQ", "1"},        {tbsb, "BSCRD", "20140603"}, {tbsb, "BSRID", "BS"},   {tbsb, "BSPCF", "0"},
+      {tbsb, "BSCSQ", "3"},        {tblb, "BLCRD", "20140603"}, {tblb, "BLLMT", "140509"}, {tblb, "BLRID", "BL"},
+      {tblb, "BLMSN", "1"},        {tblb, "BLPCF", "0"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Col(c.row, c.column), c.text) << c.column;
+}
+
+TEST(ReleaseStampTest, TheKeyIsTheUtcTimeToTheMillisecondAndNeverRepeats) {
+  // 00:30 on 4 June in a zone east of UTC is still 3 June in UTC.
+  setenv("TZ", "Asia/Tokyo", 1);
+  tzset();
+  SetReleaseClock(&FixedClock);
+  ReleaseStamp first = MakeReleaseStamp();
+  ReleaseStamp second = MakeReleaseStamp();
+  SetReleaseClock(nullptr);
+  unsetenv("TZ");
+  tzset();
+  EXPECT_EQ(first.date, u"20140603");
+  EXPECT_EQ(first.key.size(), 15u);
+  EXPECT_NE(first.key, second.key);
+
+  // A clock that stands still: the stamp waits until it has moved on.
+  static std::int64_t calls = 0;
+  SetReleaseClock([]() -> std::int64_t { return 1401804309007 + (calls++ / 3); });
+  ReleaseStamp a = MakeReleaseStamp();
+  ReleaseStamp b = MakeReleaseStamp();
+  SetReleaseClock(nullptr);
+  EXPECT_NE(a.key, b.key);
+}
+
+TEST_F(Release, AMappedAutomaticColumnEndsWithTheAutomaticText) {
+  auto values = RequiredValues();
+  values.push_back(Value("TPEC.PEECA", "OTHER"));
+  values.push_back(Value("TBLB.BLRID", "XX"));  // a line value arrives first and keeps its place
+  ASSERT_EQ(Release(values), KFX_REL_SUCCESS) << ::testing::PrintToString(Logged());
+  EXPECT_EQ(Col(Rows("TPEC").at(0), "PEECA"), "ECM617");
+  EXPECT_EQ(Col(Rows("TBLB").at(0), "BLRID"), "XX");
+}
+
+TEST_F(Release, TheOriginalFileNamesTheDocumentWhenItExists) {
+  std::filesystem::create_directories(dir_ / "in.box");
+  std::ofstream(dir_ / "in.box" / "scan.pdf") << "%PDF";
+  struct Case {
+    std::string folder, file, extension, expected;
+  };
+  const std::string folder = (dir_ / "in.box").string();
+  const Case cases[] = {
+      {folder, "scan.tif", "pdf", folder + "/scan.pdf"},
+      {folder + "/", "scan", ".pdf", folder + "/scan.pdf"},
+      // The full stop of the folder name is not the file's extension.
+      {folder, "scan", "pdf", folder + "/scan.pdf"},
+      {folder, "missing.tif", "pdf", "C:\\release\\0001.pdf"},
+      {"", "scan.tif", "pdf", "C:\\release\\0001.pdf"},
+  };
+  for (const Case& c : cases) {
+    auto values = RequiredValues();
+    values.push_back(Value("OriginalFolder", c.folder));
+    values.push_back(Value("OriginalFileName", c.file));
+    values.push_back(Value("OriginalFileNameExt", c.extension));
+    ASSERT_EQ(Release(values), KFX_REL_SUCCESS) << ::testing::PrintToString(Logged());
+    EXPECT_THAT(Logged(), ElementsAre("Document Released Successfully " + c.expected));
+  }
+}
+
+TEST_F(Release, ADocumentWithoutAnyNameIsReportedWithNothingAfterTheBlank) {
+  document_.kofaxPdfFileName.clear();
+  ASSERT_EQ(Release(RequiredValues()), KFX_REL_SUCCESS);
+  EXPECT_THAT(Logged(), ElementsAre("Document Released Successfully "));
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Failures the database itself gives
+// ---------------------------------------------------------------------------------------------------------------
+
+TEST_F(Release, AHeaderValueWithTooManyDigitsFailsBeforeAnythingIsWritten) {
+  auto values = RequiredValues();
+  values[4] = Value("TBHB.BHIND", "202403150");  // nine digits for DECIMAL(8, 0)
+  EXPECT_EQ(Release(values), KFX_REL_ERROR);
+  EXPECT_THAT(Logged(), ElementsAre("Error in readVariables: Invalid number of digits in decimal Field 'BHIND' "
+                                    "(9 > 8) (Error Code: 0x00000000)"));
+  ASSERT_EQ(events_->messages.size(), 1u);
+  EXPECT_EQ(events_->messages[0].text, Logged()[0]);
+  EXPECT_EQ(events_->messages[0].errorNumber, 1);
+  EXPECT_EQ(events_->messages[0].infoRet, KFX_REL_DOC_ERROR);
+  for (const char* table : {"TPEC", "TBHB", "TBSB", "TBLB"}) EXPECT_TRUE(Rows(table).empty()) << table;
+}
+
+TEST_F(Release, AFailingLineIsReportedAndTheOtherLinesAreStillWritten) {
+  auto values = RequiredValues();
+  values.erase(values.end() - 2, values.end());
+  values.push_back(TableValue("TBLB.BLCIT", {"A", "B", "C"}));
+  values.push_back(TableValue("TBLB.BLINQ", {"1", "two", "3"}));
+  EXPECT_EQ(Release(values), KFX_REL_ERROR);
+  auto logged = Logged();
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_THAT(logged[0], ::testing::StartsWith("Error Updating TBLB record 2 of 3: "));
+  EXPECT_THAT(logged[0], HasSubstr("BLINQ"));
+  EXPECT_EQ(Rows("TPEC").size(), 1u);
+  EXPECT_EQ(Rows("TBHB").size(), 1u);
+  EXPECT_EQ(Rows("TBSB").size(), 1u);
+  auto lines = Rows("TBLB");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(Col(lines[0], "BLOLN"), "1");
+  EXPECT_EQ(Col(lines[1], "BLOLN"), "3");
+  EXPECT_EQ(Col(lines[1], "BLCSQ"), "8");
+  EXPECT_EQ(Col(lines[1], "BLCIT"), "C");
+}
+
+TEST_F(Release, TheSingleLineOfADocumentWithoutRowsIsRecordZeroOfZero) {
+  auto values = RequiredValues();
+  values.back() = Value("TBLB.BLINQ", "lots");
+  EXPECT_EQ(Release(values), KFX_REL_ERROR);
+  auto logged = Logged();
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_THAT(logged[0], ::testing::StartsWith("Error Updating TBLB record 0 of 0: "));
+  EXPECT_TRUE(Rows("TBLB").empty());
+  EXPECT_EQ(Rows("TBSB").size(), 1u);
+}
+
+TEST_F(Release, AMissingTableOrLibraryIsReportedPerTable) {
+  ExecOnLibrary("DROP TABLE TBSB");
+  EXPECT_EQ(Release(RequiredValues()), KFX_REL_ERROR);
+  auto logged = Logged();
+  ASSERT_EQ(logged.size(), 2u) << ::testing::PrintToString(logged);
+  EXPECT_THAT(logged[0], ::testing::StartsWith("Error Initializing TBSB: CAxRecordset::Open\n"));
+  // Nothing is committed: the document fails when its automatic columns reach the unopened table.
+  EXPECT_THAT(logged[1], ::testing::StartsWith("Error in ReleaseDoc: "));
+  EXPECT_TRUE(Rows("TPEC").empty());
+  EXPECT_TRUE(Rows("TBHB").empty());
+}
+
+TEST_F(Release, ALostInvoiceLineTableFailsAfterTheHeadersAreCommitted) {
+  ExecOnLibrary("DROP TABLE TBLB");
+  EXPECT_EQ(Release(RequiredValues()), KFX_REL_ERROR);
+  auto logged = Logged();
+  ASSERT_EQ(logged.size(), 1u) << ::testing::PrintToString(logged);
+  EXPECT_THAT(logged[0], ::testing::StartsWith("Error Creating TBLB Record: CAxRecordset::Open\n"));
+  EXPECT_EQ(Rows("TPEC").size(), 1u);
+  EXPECT_EQ(Rows("TBHB").size(), 1u);
+  EXPECT_EQ(Rows("TBSB").size(), 1u);
+}
+
+TEST_F(Release, LibraryNamesThatAreNotIdentifiersNeverReachTheDatabase) {
+  struct Case {
+    std::u16string library;
+    bool refusedBeforeSql;
+  };
+  const Case cases[] = {
+      {u"ECMLIB; DROP TABLE TPEC", true},
+      {u"ECMLIB.TPEC--", true},
+      {u"ECM LIB", true},
+      {u"", false},  // goes to the server as ".TPEC", which refuses it
+      {u"ecmlib", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf16ToUtf8(c.library));
+    document_.customProperties = {{u"serverAPILibrary", c.library}};
+    EXPECT_EQ(Release(RequiredValues()), c.library == u"ecmlib" ? KFX_REL_SUCCESS : KFX_REL_ERROR);
+    if (c.library == u"ecmlib") continue;
+    auto logged = Logged();
+    ASSERT_GE(logged.size(), 3u);
+    const char* tables[] = {"TPEC", "TBHB", "TBSB"};
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_THAT(logged[i], ::testing::StartsWith(std::string("Error Initializing ") + tables[i] + ": "));
+      if (c.refusedBeforeSql) EXPECT_THAT(logged[i], HasSubstr("'" + Utf16ToUtf8(c.library) + "' is not valid"));
+    }
+  }
+  EXPECT_EQ(Rows("TPEC").size(), 1u) << "only the lower-case library released";
+}
+
+TEST_F(Release, TheNextDocumentIsUnaffectedByAFailure) {
+  auto bad = RequiredValues();
+  bad[0] = Value("TPEC.PESID", std::string(40, 'X'));  // CHAR(15)
+  EXPECT_EQ(Release(bad), KFX_REL_ERROR);
+  EXPECT_EQ(events_->messages.size(), 1u);
+  EXPECT_EQ(Release(RequiredValues()), KFX_REL_SUCCESS) << ::testing::PrintToString(Logged());
+  EXPECT_EQ(Rows("TPEC").size(), 1u);
+}
+
+TEST_F(Release, AnUnreachableServerFailsBeforeAnyRecord) {
+  document_.connectString = u"sqlite:/nonexistent/qorvena/server";
+  EXPECT_EQ(Release(RequiredValues()), KFX_REL_ERROR);
+  auto logged = Logged();
+  ASSERT_FALSE(logged.empty());
+  EXPECT_THAT(logged[0], ::testing::StartsWith("Error in ReleaseDoc: "));
+  EXPECT_THAT(logged[0], ::testing::Not(HasSubstr("secret"))) << "the password never reaches a message";
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// The connector object
+// ---------------------------------------------------------------------------------------------------------------
+
+TEST(ConnectorObject, OpenAndCloseAlwaysSucceedAndCloseSilencesReports) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  auto first = MakeComObject<Connector>();
+  auto second = MakeComObject<Connector>();
+  KfxReturnValue ret = KFX_REL_ERROR;
+  EXPECT_EQ(first->OpenScript(&ret), S_OK);
+  EXPECT_EQ(ret, KFX_REL_SUCCESS);
+  ret = KFX_REL_ERROR;
+  EXPECT_EQ(first->CloseScript(&ret), S_OK);
+  EXPECT_EQ(ret, KFX_REL_SUCCESS);
+
+  auto events = std::make_shared<RecordingEvents>();
+  CComPtr<IReleaseData> data = capture::MakeReleaseData({}, events);
+  second->putref_DocumentData(data);
+  CComPtr<IReleaseData> back;
+  EXPECT_EQ(second->get_DocumentData(&back), S_OK);
+  EXPECT_EQ(back.get(), data.get());
+  ReportToHost(REPORT_HERE, 1, u"reaches the host");
+  first->CloseScript(&ret);  // any connector's CloseScript silences reporting for all
+  ReportToHost(REPORT_HERE, 1, u"goes nowhere");
+  EXPECT_EQ(events->log.size(), 1u);
+  second->CloseScript(&ret);
+}
+
+}  // namespace
+}  // namespace release_test
