@@ -25,7 +25,7 @@ class AdoClassFactory : public ComObject<IClassFactory> {
 };
 
 // The library registers itself as it loads, so that a host or module linked against it finds ADO by CLSID.
-const HRESULT g_registeredAtLoad = RegisterAdoClasses();
+[[maybe_unused]] const HRESULT g_registeredAtLoad = RegisterAdoClasses();
 
 }  // namespace
 
@@ -38,7 +38,6 @@ HRESULT RegisterAdoClasses() {
     if (SUCCEEDED(result))
       result = CoRegisterInprocClass(CLSID_Recordset, MakeComObject<AdoClassFactory>(&CreateRecordsetObject), &cookie);
   });
-  (void)g_registeredAtLoad;
   return result;
 }
 

@@ -196,11 +196,18 @@ class RecError : public ComObject<NoDispatch<Error>, IAdoWrapper> {
   CComPtr<_Connection> connection_;
 };
 
-class RecErrors : public ComObject<NoDispatch<Errors>, IAdoWrapper> {
+class RecErrors : public ComObject<NoDispatch<Errors>, IAdoWrapper, IProviderErrorSink> {
  public:
   RecErrors(StatePtr st, CComPtr<Errors> real, CComPtr<_Connection> connection)
       : st_(std::move(st)), real_(std::move(real)), connection_(std::move(connection)) {}
   IUnknown* Inner() override { return real_.get(); }
+  // Filling the collection is the provider's business, not an ADO call: passed on unrecorded.
+  void ReplaceErrors(const ProviderErrors& errors) override {
+    if (CComPtr<IProviderErrorSink> sink = Sink()) sink->ReplaceErrors(errors);
+  }
+  void AppendError(const ProviderError& error) override {
+    if (CComPtr<IProviderErrorSink> sink = Sink()) sink->AppendError(error);
+  }
 
   HRESULT get_Count(LONG* count) override {
     return Record(st_, "Errors.get_Count", "Errors.get_Count()", Conn(), [&] { return real_->get_Count(count); });
@@ -224,6 +231,11 @@ class RecErrors : public ComObject<NoDispatch<Errors>, IAdoWrapper> {
  private:
   ConnectionOf Conn() const {
     return [c = connection_] { return c; };
+  }
+  CComPtr<IProviderErrorSink> Sink() const {
+    CComPtr<IProviderErrorSink> sink;
+    real_.QueryInterface(&sink);
+    return sink;
   }
   StatePtr st_;
   CComPtr<Errors> real_;

@@ -645,7 +645,7 @@ SqliteProvider& Instance() {
   return *provider;
 }
 
-const bool g_registered = (RegisterProvider(u"sqlite", &Instance()), true);
+[[maybe_unused]] const bool g_registered = (RegisterProvider(u"sqlite", &Instance()), true);
 
 }  // namespace
 
@@ -664,7 +664,6 @@ std::filesystem::path LibraryPath(const std::filesystem::path& serverDir, std::u
 }
 
 HRESULT CreateLibrary(const std::filesystem::path& serverDir, std::u16string_view library, std::u16string* error) {
-  (void)g_registered;
   auto fail = [&](HRESULT hr, std::u16string text) {
     if (error) *error = std::move(text);
     return hr;
