@@ -147,8 +147,12 @@ HRESULT CAxRecordset::ExchangeField(bool save, std::u16string_view name, std::u1
   HRESULT result = S_OK;
   CComPtr<Field> field;
   LONG attributes = 0;
-  if (FAILED(m_piFields->get_Item(CComVariant(name), &field)) || !field) {
+  HRESULT lookup = m_piFields->get_Item(CComVariant(name), &field);
+  if (lookup == adErrItemNotFound || (SUCCEEDED(lookup) && !field)) {
     result = kExchangeNoSuchField;
+  } else if (FAILED(lookup)) {
+    // Only a column the table does not have is skipped; a lookup that fails otherwise must not lose the value.
+    result = lookup;
   } else if (HRESULT hr = field->get_Attributes(&attributes); FAILED(hr)) {
     result = hr;
   } else if (!(attributes & (adFldUpdatable | adFldUnknownUpdatable))) {

@@ -126,6 +126,13 @@ TEST_F(AxRecordset, AnUnknownColumnIsSkippedAndNothingIsWritten) {
   EXPECT_EQ(r.FieldExchangeStatus(), 12);
   EXPECT_EQ(rec_.Calls(), (Lines{"Fields.get_Item(\"NOSUCH\")", "Fields.get_Item(\"NOSUCH\")"}));
   EXPECT_TRUE(r.SetFieldText(u"NOSUCH", u"x"));
+  // A lookup that fails for another reason is a failure, not a missing column.
+  rec_.FailWhen("Fields.get_Item", 0, E_OUTOFMEMORY);
+  auto e = Catch([&] { r.SetFieldValue(u"BHCUR", u"EU"); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->code, 5008);
+  EXPECT_EQ(e->message, u"Failed to set Field 'BHCUR' to value 'EU' (Error Code: 0x8007000e)");
+  rec_.ClearFailures();
   r.SetFieldValue(u"BHINV", u"I");
   r.Update();
   EXPECT_EQ(Rows(u"SELECT BHINV FROM ECMLIB.TBHB").size(), 1u);
@@ -486,6 +493,87 @@ TEST_F(AxRecordset, AFailedRecordDoesNotStopTheNext) {
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0][0], u"1.50");
   EXPECT_EQ(rows[1][0], u"2.50");
+}
+
+}  // namespace
+
+namespace {
+
+// Failing each ADO call of one record's insert in turn, as a release would meet it.
+class FailureSweep : public dbaxtest::DbaxTest {
+ protected:
+  // Connects, inserts one record and closes, answering a failure the way the export does. True on success.
+  bool InsertOne(std::u16string* message) {
+    dbAx::CAxConnection c;
+    try {
+      Connect(c);
+      dbAx::CAxRecordset r;
+      OpenForInsert(r, c);
+      r.AddNew();
+      try {
+        r.SetFieldValue(u"BHINV", u"SWEEP");
+        r.SetFieldValue(u"BHAMT", u"12.34");
+        r.SetFieldValue(u"BHCUR", u"EU");
+        r.Update();
+      } catch (dbAx::CAxException* e) {
+        dbAx::AxExceptionPtr owned(e);
+        try {
+          r.CancelUpdate();
+        } catch (dbAx::CAxException* again) {
+          dbAx::AxExceptionPtr ignored(again);
+        }
+        *message = owned->message;
+        return false;
+      }
+      r.Close();
+      c.Close();
+      return true;
+    } catch (dbAx::CAxException* e) {
+      dbAx::AxExceptionPtr owned(e);
+      *message = owned->message;
+      return false;
+    }
+  }
+  std::size_t StoredRows() {
+    dbAx::CAxConnection c;
+    Connect(c);
+    return adotest::ReadRows(c.AdoConnection(), u"SELECT * FROM ECMLIB.TBHB WHERE BHINV = 'SWEEP'").size();
+  }
+
+  ado::AdoRecorder rec_;
+};
+
+TEST_F(FailureSweep, EveryFailureIsReportedAndNothingHalfDoneCountsAsSuccess) {
+  rec_.Install();
+  std::u16string message;
+  ASSERT_TRUE(InsertOne(&message)) << Text(message);
+  const Lines baseline = rec_.Calls();
+  const auto update = std::find(baseline.begin(), baseline.end(), "Recordset.Update(<missing>, <missing>)");
+  ASSERT_NE(update, baseline.end());
+  const std::size_t updateCall = static_cast<std::size_t>(update - baseline.begin()) + 1;
+  std::size_t stored = StoredRows();
+  ASSERT_EQ(stored, 1u);
+
+  for (std::size_t k = 1; k <= baseline.size(); ++k) {
+    SCOPED_TRACE(std::to_string(k) + ": " + baseline[k - 1]);
+    rec_.ClearFailures();
+    rec_.ClearCalls();
+    rec_.FailCall(k, E_FAIL, {ado::MakeProviderError(E_FAIL, u"injected")});
+    message.clear();
+    bool ok = InsertOne(&message);
+    rec_.ClearFailures();
+    std::size_t now = StoredRows();
+    if (ok) {
+      EXPECT_EQ(now, stored + 1) << "success reported without the record";
+    } else {
+      EXPECT_FALSE(message.empty());
+      if (k <= updateCall) {
+        EXPECT_EQ(now, stored) << "a record was stored although a call before Update failed";
+      }
+    }
+    stored = now;
+    EXPECT_TRUE(dbAx::AxConnectionRegistry().empty());
+  }
 }
 
 }  // namespace
