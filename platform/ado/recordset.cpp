@@ -276,7 +276,7 @@ class RecordsetObject : public ComObject<NoDispatch<_Recordset>> {
     LONG commandType = options == adCmdUnspecified ? adCmdUnspecified : (options & 0x0F);
     if (commandType == adCmdTable) {
       command = u"SELECT * FROM " + text;
-    } else if (commandType == adCmdUnspecified || commandType == adCmdText || options == adCmdUnknown ||
+    } else if (commandType == adCmdUnspecified || commandType == adCmdText || commandType == adCmdUnknown ||
                commandType == 0) {
       command = text;
     } else {
