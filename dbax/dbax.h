@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/ado/ado.h"
 #include "platform/com/unknown.h"
@@ -47,6 +48,10 @@ std::u16string HResultText(HRESULT hr);
 void AxLibInit();
 void AxLibShutdown();
 bool AxLibIsInitialized();
+
+class CAxConnection;
+// The live connections, in order of creation; provider errors are gathered from them.
+const std::vector<CAxConnection*>& AxConnectionRegistry();
 
 class CAxConnection {
  public:
