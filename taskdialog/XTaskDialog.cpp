@@ -366,9 +366,10 @@ void CXTaskDialog::CreateControls() {
           role = Role::CommandLink;
         else if (id == m_nExpandoButtonId)
           role = Role::Expando;
-        else if (!commandLinks && customSeen < customCount)
-          role = Role::CustomButton, ++customSeen;
-        else
+        else if (!commandLinks && customSeen < customCount) {
+          role = Role::CustomButton;  // the row starts with the custom buttons
+          ++customSeen;
+        } else
           role = Role::CommonButton;
         widget = button;
         break;

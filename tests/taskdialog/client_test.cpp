@@ -262,6 +262,17 @@ TEST_F(ClientTest, RunModalResolvesTheOwnerSetsTheHelpContextAndRestoresEverythi
   dialog->show();
   EngineLog::topToWatch = &main;
   SetHelpPromptContext(dialog, 0x1234);
+  // A modeless tool window of the application is disabled while the prompt runs.
+  QWidget palette(nullptr, Qt::Tool);
+  palette.show();
+  static QWidget* toolWindow;
+  static bool toolEnabledSeen;
+  toolWindow = &palette;
+  toolEnabledSeen = true;
+  library.proc = [](const TASKDIALOGCONFIG* c, int* b, int* r, BOOL* v) {
+    toolEnabledSeen = toolWindow->isEnabled();
+    return NativeChoosing7(c, b, r, v);
+  };
 
   CXTaskDialogMFCClient client(child);
   client.SetMainInstruction(u"x", 42);
@@ -273,6 +284,8 @@ TEST_F(ClientTest, RunModalResolvesTheOwnerSetsTheHelpContextAndRestoresEverythi
   EXPECT_TRUE(main.isEnabled());
   EXPECT_TRUE(dialog->isEnabled());
   EXPECT_EQ(GetHelpPromptContext(dialog), 0x1234u);
+  EXPECT_FALSE(toolEnabledSeen);
+  EXPECT_TRUE(palette.isEnabled());
 
   // Without a help prompt id the context is left alone; without a parent the active window owns it.
   EngineLog::Reset();

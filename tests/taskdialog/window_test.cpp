@@ -5,6 +5,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -182,7 +183,10 @@ TEST(WindowTest, WithCancelEscapeEndsWithTwoAfterTheNotification) {
       run.config.dwCommonButtons = TDCBF_OK_BUTTON | TDCBF_CANCEL_BUTTON;
     else
       run.config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;
-    run.Show([&](CXTaskDialog& d) { QTest::keyClick(d.GetSafeHwnd(), Qt::Key_Escape); });
+    run.Show([&](CXTaskDialog& d) {
+      EXPECT_TRUE(d.GetSafeHwnd()->windowFlags() & Qt::WindowCloseButtonHint);
+      QTest::keyClick(d.GetSafeHwnd(), Qt::Key_Escape);
+    });
     EXPECT_EQ(run.button, IDCANCEL);
     EXPECT_EQ(run.recorder.Codes(),
               (std::vector<UINT>{TDN_DIALOG_CONSTRUCTED, TDN_CREATED, TDN_BUTTON_CLICKED, TDN_DESTROYED}));
@@ -199,6 +203,7 @@ TEST(WindowTest, RequiredPromptIgnoresEscapeAndCloseAndEndsOnlyThroughItsLinks) 
     run.config = RequiredPrompt(texts, buttons);
     bool stillOpen = false;
     run.Show([&](CXTaskDialog& d) {
+      EXPECT_FALSE(d.GetSafeHwnd()->windowFlags() & Qt::WindowCloseButtonHint);
       QTest::keyClick(d.GetSafeHwnd(), Qt::Key_Escape);
       d.GetSafeHwnd()->close();
       Later([&, link] {
@@ -511,6 +516,28 @@ TEST(WindowTest, IconsOfTheRecord) {
     EXPECT_EQ(*d.GetFooterIcon(), LoadIconResource(QorvenaResources(), IDI_WARNING, 16));
     Click(d, IDOK);
   });
+  EXPECT_EQ(run.button, IDOK);
+}
+
+TEST(WindowTest, CentredInTheWorkAreaAndMinimizableWithTheMainIcon) {
+  DialogRun run;
+  run.config.dwFlags = TDF_CAN_BE_MINIMIZED;
+  run.config.pszMainIcon = TD_WARNING_ICON();
+  QPoint position;
+  QSize size;
+  bool minimizable = false, iconSet = false;
+  run.Show([&](CXTaskDialog& d) {
+    position = d.GetSafeHwnd()->pos();
+    size = d.GetSafeHwnd()->size();
+    minimizable = d.GetSafeHwnd()->windowFlags() & Qt::WindowMinimizeButtonHint;
+    iconSet = !d.GetSafeHwnd()->windowIcon().isNull();
+    Click(d, IDOK);
+  });
+  const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_EQ(position, QPoint(work.left() + (work.width() - size.width()) / 2,
+                             work.top() + (work.height() - size.height()) / 2));
+  EXPECT_TRUE(minimizable);
+  EXPECT_TRUE(iconSet);
   EXPECT_EQ(run.button, IDOK);
 }
 
