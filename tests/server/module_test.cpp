@@ -2,12 +2,14 @@
 // through the registry, asked for class objects.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "host/kofax.h"
 #include "platform/com/activation.h"
@@ -549,6 +551,62 @@ TEST_F(ModuleTest, StoreFaultsGiveClearErrorsAndChangeNothing) {
   EXPECT_NE(message.find(blocker + "/registry.json"), std::string::npos) << message;
   EXPECT_NE(message.find("cannot write"), std::string::npos) << message;
   EXPECT_EQ(TempStore::ReadFile(blocker), "x");
+}
+
+// %MODULE% stands in quotes in the scripts: a quote in the module's path must survive.
+TEST_F(ModuleTest, AModulePathWithAQuote) {
+  const std::string folder = store.dir() + "/o'brien's modules";
+  std::filesystem::create_directory(folder);
+  const std::string copy = folder + "/qorvena.so";
+  std::filesystem::copy_file(kModule, copy);
+  std::string message;
+  ASSERT_EQ(RegisterServerModule(copy, &message), S_OK) << message;
+  EXPECT_EQ(Utf16ToUtf8(RegText(kExportKey + u"\\InprocServer32")), copy);
+  EXPECT_EQ(Utf16ToUtf8(RegText(kLibKey + u"\\1.0\\0\\win32")), copy);
+  EXPECT_EQ(Utf16ToUtf8(RegText(kLibKey + u"\\1.0\\HELPDIR")), folder);
+  ASSERT_EQ(UnregisterServerModule(copy, &message), S_OK) << message;
+  EXPECT_FALSE(RegKeyExists(kExportKey));
+}
+
+// Two processes registering at the same time leave a complete, readable registration.
+TEST_F(ModuleTest, ConcurrentRegistrations) {
+  std::vector<pid_t> children;
+  for (int p = 0; p < 2; ++p) {
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int failures = 0;
+      for (int i = 0; i < 5; ++i)
+        if (RegisterServerModule(kModule) != S_OK) ++failures;
+      ::_exit(failures);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const std::string concurrent = store.Contents();
+  ASSERT_EQ(Register(), S_OK);
+  EXPECT_EQ(store.Contents(), concurrent);
+}
+
+TEST_F(ModuleTest, ClassObjectsAreMadeOnceWhateverTheThreads) {
+  Module m;
+  ASSERT_TRUE(m.loaded());
+  std::vector<IClassFactory*> seen(8, nullptr);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < seen.size(); ++t)
+    threads.emplace_back([&, t] {
+      m.getClassObject(CLSID_DodoSetupScript, IID_IClassFactory, reinterpret_cast<void**>(&seen[t]));
+    });
+  for (auto& t : threads) t.join();
+  for (IClassFactory* f : seen) {
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f, seen[0]);
+  }
+  for (IClassFactory* f : seen) f->Release();
 }
 
 // A registration that fails half-way (here: the module file vanished after loading, so its type library cannot
