@@ -10,7 +10,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <utility>
 
 #include "platform/com/utf.h"
@@ -265,6 +264,10 @@ RegistryKeyNode* Resolve(RegistryKeyNode& root, const std::vector<std::u16string
   return node;
 }
 
+const RegistryKeyNode* Resolve(const RegistryKeyNode& root, const std::vector<std::u16string>& path) {
+  return Resolve(const_cast<RegistryKeyNode&>(root), path);
+}
+
 bool ValidHandle(HKEY key) { return key != nullptr; }
 
 // Runs a read on the thread's transaction, or on the store as it is in the file.
@@ -419,7 +422,7 @@ LSTATUS RegOpenKeyEx(HKEY key, std::u16string_view subKey, HKEY* result) {
   if (!SplitPath(subKey, &parts)) return ERROR_INVALID_PARAMETER;
   std::vector<std::u16string> full = key->path;
   LSTATUS s = ReadOp([&](const RegistryKeyNode& root) -> LSTATUS {
-    const RegistryKeyNode* node = Resolve(const_cast<RegistryKeyNode&>(root), key->path);
+    const RegistryKeyNode* node = Resolve(root, key->path);
     if (!node) return ERROR_KEY_DELETED;
     for (const auto& p : parts) {
       node = node->FindSubkey(p);
@@ -464,7 +467,7 @@ LSTATUS RegQueryValueEx(HKEY key, std::u16string_view valueName, DWORD* type, st
                         DWORD* number) {
   if (!ValidHandle(key)) return ERROR_INVALID_HANDLE;
   return ReadOp([&](const RegistryKeyNode& root) -> LSTATUS {
-    const RegistryKeyNode* node = Resolve(const_cast<RegistryKeyNode&>(root), key->path);
+    const RegistryKeyNode* node = Resolve(root, key->path);
     if (!node) return ERROR_KEY_DELETED;
     const RegistryValue* v = node->FindValue(valueName);
     if (!v) return ERROR_FILE_NOT_FOUND;
@@ -488,7 +491,7 @@ LSTATUS RegGetString(HKEY key, std::u16string_view subKey, std::u16string_view v
 LSTATUS RegEnumKeyEx(HKEY key, DWORD index, std::u16string* name) {
   if (!ValidHandle(key) || !name) return ERROR_INVALID_PARAMETER;
   return ReadOp([&](const RegistryKeyNode& root) -> LSTATUS {
-    const RegistryKeyNode* node = Resolve(const_cast<RegistryKeyNode&>(root), key->path);
+    const RegistryKeyNode* node = Resolve(root, key->path);
     if (!node) return ERROR_KEY_DELETED;
     if (index >= node->subkeys.size()) return ERROR_NO_MORE_ITEMS;
     *name = node->subkeys[index].name;
@@ -499,7 +502,7 @@ LSTATUS RegEnumKeyEx(HKEY key, DWORD index, std::u16string* name) {
 LSTATUS RegEnumValue(HKEY key, DWORD index, std::u16string* name, DWORD* type) {
   if (!ValidHandle(key) || !name) return ERROR_INVALID_PARAMETER;
   return ReadOp([&](const RegistryKeyNode& root) -> LSTATUS {
-    const RegistryKeyNode* node = Resolve(const_cast<RegistryKeyNode&>(root), key->path);
+    const RegistryKeyNode* node = Resolve(root, key->path);
     if (!node) return ERROR_KEY_DELETED;
     if (index >= node->values.size()) return ERROR_NO_MORE_ITEMS;
     *name = node->values[index].name;
@@ -511,7 +514,7 @@ LSTATUS RegEnumValue(HKEY key, DWORD index, std::u16string* name, DWORD* type) {
 LSTATUS RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* values) {
   if (!ValidHandle(key)) return ERROR_INVALID_HANDLE;
   return ReadOp([&](const RegistryKeyNode& root) -> LSTATUS {
-    const RegistryKeyNode* node = Resolve(const_cast<RegistryKeyNode&>(root), key->path);
+    const RegistryKeyNode* node = Resolve(root, key->path);
     if (!node) return ERROR_KEY_DELETED;
     if (subKeys) *subKeys = static_cast<DWORD>(node->subkeys.size());
     if (values) *values = static_cast<DWORD>(node->values.size());
