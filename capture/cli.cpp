@@ -18,6 +18,8 @@
 #include "ecm/settings.h"
 #include "platform/com/activation.h"
 #include "platform/com/utf.h"
+#include "platform/registry/com_registry.h"
+#include "platform/registry/registry.h"
 
 namespace fs = std::filesystem;
 
@@ -25,7 +27,11 @@ namespace capture {
 
 namespace {
 
-constexpr const char* kUsage = R"(usage: capture-host [--home DIR] COMMAND [ARGUMENTS]
+constexpr const char* kUsage = R"(usage: capture-host [--home DIR] [--registry FILE] COMMAND [ARGUMENTS]
+
+Connector modules
+  register MODULE                  register a connector module (runs its DllRegisterServer)
+  unregister MODULE                remove its registration (runs its DllUnregisterServer)
 
 Document classes
   classes                          list the document classes
@@ -50,6 +56,7 @@ ECM library (embedded)
   demo [--examples DIR]            a whole release of the sample invoices into a new library
 
 The home folder (document classes, error log) is --home, else $QORVENA_HOME, else ~/.qorvena-capture.
+The registry of connector classes is --registry, else $QORVENA_REGISTRY, else HOME/registry.json.
 )";
 
 std::string U8(std::u16string_view s) { return Utf16ToUtf8(s); }
@@ -171,6 +178,7 @@ class Cli {
   }
 
   // ---- commands ----
+  int RegisterModule(const std::vector<std::string>& args, bool doRegister);
   int Classes(const std::vector<std::string>& args);
   int ClassCreate(const std::vector<std::string>& args);
   int ClassSet(const std::vector<std::string>& args);
@@ -203,13 +211,19 @@ std::string ServerFolder(const std::string& server) {
 
 int Cli::Run(const std::vector<std::string>& args) {
   std::size_t i = 1;
-  std::string home;
+  std::string home, registry;
   while (i < args.size() && args[i].rfind("--", 0) == 0) {
     if (args[i] == "--home" && i + 1 < args.size()) {
       home = args[i + 1];
       i += 2;
     } else if (args[i].rfind("--home=", 0) == 0) {
       home = args[i].substr(7);
+      ++i;
+    } else if (args[i] == "--registry" && i + 1 < args.size()) {
+      registry = args[i + 1];
+      i += 2;
+    } else if (args[i].rfind("--registry=", 0) == 0) {
+      registry = args[i].substr(11);
       ++i;
     } else if (args[i] == "--help") {
       out_ << kUsage;
@@ -231,6 +245,12 @@ int Cli::Run(const std::vector<std::string>& args) {
     return kExitBadInput;
   }
   home_ = fs::absolute(home);
+  // The classes a document class can name are registered in the host's own registry store.
+  if (!registry.empty()) {
+    RegistrySetStorePath(fs::absolute(registry).string());
+  } else if (const char* env = std::getenv("QORVENA_REGISTRY"); !env || !*env) {
+    RegistrySetStorePath((home_ / "registry.json").string());
+  }
   first_ = i + 1;
   const std::string& command = args[i];
   try {
@@ -238,6 +258,8 @@ int Cli::Run(const std::vector<std::string>& args) {
       out_ << kUsage;
       return kExitOk;
     }
+    if (command == "register") return RegisterModule(args, true);
+    if (command == "unregister") return RegisterModule(args, false);
     if (command == "classes") return Classes(args);
     if (command == "class-create") return ClassCreate(args);
     if (command == "class-set") return ClassSet(args);
@@ -256,6 +278,22 @@ int Cli::Run(const std::vector<std::string>& args) {
     err_ << "capture-host " << command << ": " << e.message << "\n" << kUsage;
     return kExitBadInput;
   }
+}
+
+int Cli::RegisterModule(const std::vector<std::string>& args, bool doRegister) {
+  Parsed p = Parse(args, first_, {}, 1, 1);
+  if (!PrepareHome()) return kExitFailed;
+  std::string message;
+  HRESULT hr = doRegister ? RegisterServerModule(p.positional[0], &message)
+                          : UnregisterServerModule(p.positional[0], &message);
+  if (FAILED(hr)) {
+    err_ << "capture-host: " << (doRegister ? "registering " : "unregistering ") << p.positional[0] << " failed: "
+         << message << "\n";
+    return kExitFailed;
+  }
+  out_ << (doRegister ? "registered " : "unregistered ") << fs::absolute(p.positional[0]).string() << " in "
+       << RegistryStorePath() << "\n";
+  return kExitOk;
 }
 
 int Cli::Classes(const std::vector<std::string>& args) {
@@ -513,6 +551,7 @@ int Cli::ReleaseBatchFile(const DocumentClass& c, const Batch& batch, bool quiet
   ReleaseOptions options{&errorLog, &messageLog, &progress, false};
   ReleaseReport report = ReleaseBatch(c, batch, script, options);
   script.Release();
+  CoFreeUnusedLibraries();  // the connector's module goes once nothing of it is in use
 
   if (!report.openFailure.empty()) err_ << "capture-host: the connector did not start: " << report.openFailure << "\n";
   if (!report.closeFailure.empty()) err_ << "capture-host: the connector did not close: " << report.closeFailure << "\n";

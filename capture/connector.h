@@ -2,8 +2,8 @@
 // resolved to a class id through the registry and the class is created with CoCreateInstance, which loads
 // the module. A ProgID written as a class id ("{...}") needs no registry.
 //
-// Until the registry is available the resolver is not installed and a program may install an in-process
-// fallback instead; the connector is still driven only through IKfxReleaseScript.
+// Tests may install a fallback that hands out a connector of their own when the class cannot be found; the
+// connector is still driven only through IKfxReleaseScript.
 #pragma once
 
 #include <string>

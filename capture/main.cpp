@@ -6,9 +6,8 @@
 
 #include "capture/cli.h"
 #include "capture/connector.h"
-#ifdef QORVENA_INPROC_EXPORT
-#include "capture/inproc_connector.h"
-#endif
+#include "platform/com/activation.h"
+#include "platform/registry/com_registry.h"
 
 namespace {
 std::string DefaultHome() {
@@ -21,11 +20,10 @@ std::string DefaultHome() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Export connectors are found by ProgID through the registry once it is installed here:
-  //   capture::SetProgIdResolver(CLSIDFromProgID);
-#ifdef QORVENA_INPROC_EXPORT
-  capture::SetConnectorFallback(CreateInprocExportConnector);
-#endif
+  // Connectors are found as the platform finds them: ProgID -> CLSID -> InprocServer32 -> the module.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  EnableRegistryActivation();
+  capture::SetProgIdResolver(CLSIDFromProgID);
   std::vector<std::string> args(argv, argv + argc);
   capture::CliEnvironment environment{&std::cout, &std::cerr, isatty(STDERR_FILENO) != 0, DefaultHome(),
                                       QORVENA_EXAMPLES_DIR};

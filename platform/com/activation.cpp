@@ -27,11 +27,14 @@ struct LoadedModule {
 };
 
 struct ProcessState {
-  std::mutex mutex;
+  std::mutex mutex;  // the class table and the locator
   std::vector<ClassEntry> classes;  // newest last
   DWORD nextCookie = 1;
-  std::map<std::string, LoadedModule> modules;
   InprocServerLocator locator = nullptr;
+  // Loading or unloading a module runs its start-up and shut-down code, which may register classes or load
+  // further modules: the module cache has a lock of its own, never held together with `mutex` by us.
+  std::recursive_mutex modulesMutex;
+  std::map<std::string, LoadedModule> modules;
 };
 
 ProcessState& State() {
@@ -142,7 +145,7 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void*, REFIID riid, void*
   if (HRESULT hr = locator(clsid, &path); FAILED(hr)) return hr;
   LoadedModule module;
   {
-    std::lock_guard lock(st.mutex);
+    std::lock_guard lock(st.modulesMutex);
     if (HRESULT hr = LoadModule(path, module); FAILED(hr)) return hr;
   }
   return module.getClassObject(clsid, riid, ppv);
@@ -161,7 +164,7 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsctx, REFIID r
 
 void CoFreeUnusedLibraries() {
   auto& st = State();
-  std::lock_guard lock(st.mutex);
+  std::lock_guard lock(st.modulesMutex);
   for (auto it = st.modules.begin(); it != st.modules.end();) {
     if (it->second.canUnloadNow && it->second.canUnloadNow() == S_OK) {
       dlclose(it->second.handle);
