@@ -56,7 +56,8 @@ void CMFCPropertySheet::AddPage(CMFCPropertyPage* page) {
   if (!page || GetPageIndex(page) >= 0) return;
   page->m_pSheet = this;
   m_pages.emplace_back(page);
-  m_nav->addItem(ToQString(page->GetCaption()));
+  auto* item = new QListWidgetItem(ToQString(page->GetCaption()), m_nav);
+  item->setSizeHint(QSize(0, page->GetBaseUnits().cy + 5));
 }
 
 CMFCPropertyPage* CMFCPropertySheet::GetPage(int index) const {
