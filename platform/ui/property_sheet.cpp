@@ -217,6 +217,15 @@ int CMFCPropertySheet::DoModal() {
     // No page can be shown: there is nothing to accept.
     if (GetActivePage() == nullptr) return IDCANCEL;
   }
+  // The sheet opens with the first control of its page focused, not the page list.
+  if (CMFCPropertyPage* page = GetActivePage()) {
+    for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain()) {
+      if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(page) && w->isEnabled()) {
+        w->setFocus(Qt::TabFocusReason);
+        break;
+      }
+    }
+  }
   const int code = exec();
   return code == IDOK ? IDOK : IDCANCEL;
 }

@@ -102,6 +102,7 @@ TEST_F(PropertySheetTest, ListLookWithPageTitlesAndNoApply) {
     EXPECT_LT(sheet.GetOkButton()->geometry().right(), sheet.GetCancelButton()->geometry().left());
     EXPECT_TRUE(first.isVisible());
     EXPECT_FALSE(second.IsCreated());
+    EXPECT_EQ(QApplication::focusWidget(), first.GetDlgItem(kEdit));
     sheet.GetCancelButton()->click();
   });
   EXPECT_EQ(sheet.DoModal(), IDCANCEL);
