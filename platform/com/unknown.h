@@ -68,6 +68,31 @@ struct EXCEPINFO {
   SCODE scode = 0;
 };
 
+enum TYPEKIND : int {
+  TKIND_ENUM = 0,
+  TKIND_RECORD = 1,
+  TKIND_MODULE = 2,
+  TKIND_INTERFACE = 3,
+  TKIND_DISPATCH = 4,
+  TKIND_COCLASS = 5,
+  TKIND_ALIAS = 6,
+  TKIND_UNION = 7,
+};
+constexpr MEMBERID MEMBERID_NIL = -1;
+
+struct TYPEATTR {
+  GUID guid{};
+  LCID lcid = 0;
+  TYPEKIND typekind = TKIND_DISPATCH;
+  WORD cFuncs = 0;       // members (a property's get and put count separately)
+  WORD cImplTypes = 0;   // interfaces of a coclass
+  WORD wTypeFlags = 0;
+  WORD wMajorVerNum = 0;
+  WORD wMinorVerNum = 0;
+};
+
+struct ITypeLib;
+
 // The part of a type description that late binding needs: names to member ids, and a call by member id
 // on an object that implements the described interface.
 struct ITypeInfo : IUnknown {
@@ -76,6 +101,10 @@ struct ITypeInfo : IUnknown {
   virtual HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) = 0;
   virtual HRESULT Invoke(void* instance, MEMBERID member, WORD flags, DISPPARAMS* params, VARIANT* result,
                          EXCEPINFO* excepInfo, UINT* argErr) = 0;
+  virtual HRESULT GetTypeAttr(TYPEATTR* attr) = 0;
+  // Name and help text of a member, or of the type itself for MEMBERID_NIL. Either output may be null.
+  virtual HRESULT GetDocumentation(MEMBERID member, BSTR* name, BSTR* docString) = 0;
+  virtual HRESULT GetContainingTypeLib(ITypeLib** lib, UINT* index) = 0;
 };
 
 struct IDispatch : IUnknown {
