@@ -1,3 +1,7 @@
+#include <QDir>
+#include <QFile>
+
+#include "platform/com/modulepath.h"
 #include "setup/module_version.h"
 #include "tests/setup/setup_fixture.h"
 
@@ -115,21 +119,48 @@ TEST_F(GeneralPageTest, OkOnTheGeneralPageDoesNotAskTheMappingPage) {
   EXPECT_EQ(data->connectString, u"S2");
 }
 
-TEST_F(GeneralPageTest, VersionLabelHiddenWithoutAReadableVersion) {
-  // The module holding the page (this test program) carries no version resource.
-  RunSheet([&] {
-    EXPECT_FALSE(general->GetDlgItem(IDC_VERSION_LABEL)->isVisible());
-    EXPECT_FALSE(general->GetDlgItem(IDC_VERSION)->isVisible());
-    EXPECT_EQ(general->m_strVersion, u"1.0.0");
-    sheet->GetCancelButton()->click();
-  });
+// A copy of this test program whose version block no longer carries the fixed-file-info signature.
+std::string CopyWithBrokenSignature() {
+  QFile self(QString::fromStdString(GetOwnModulePath()));
+  if (!self.open(QIODevice::ReadOnly)) return {};
+  QByteArray bytes = self.readAll();
+  const QByteArray key = QByteArray::fromRawData(reinterpret_cast<const char*>(u"VS_VERSION_INFO"), 30);
+  const int at = bytes.indexOf(key);
+  const QByteArray signature("\xBD\x04\xEF\xFE", 4);
+  const int sig = at < 0 ? -1 : bytes.indexOf(signature, at);
+  if (sig < 0) return {};
+  bytes[sig] = 0;
+  const std::string path = QDir::tempPath().toStdString() + "/qorvena-broken-version-" +
+                           std::to_string(QCoreApplication::applicationPid());
+  QFile copy(QString::fromStdString(path));
+  if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size()) return {};
+  return path;
 }
 
-TEST_F(GeneralPageTest, VersionLabelShowsTheProductVersion) {
-  versionReader = [](std::u16string& text) {
-    text = FormatProductVersion(0x00010005, 0x00020000);
-    return true;
-  };
+TEST(ModuleVersionTest, ReadsTheProductVersionOfAModuleFile) {
+  EXPECT_EQ(FormatProductVersion(0x00010005, 0x00020000), u"1.5.2");
+  EXPECT_EQ(FormatProductVersion(0x000A0000, 0x00000007), u"10.0.0");
+  EXPECT_EQ(FormatProductVersion(0xFFFF0001, 0x00C80000), u"65535.1.200");
+
+  std::u16string text;
+  ASSERT_FALSE(GetOwnModulePath().empty());
+  EXPECT_TRUE(ReadProductVersion(GetOwnModulePath(), text));
+  EXPECT_EQ(text, u"1.5.2");
+
+  // No file, a file that is no module, a module without a version resource, a damaged signature.
+  const std::string broken = CopyWithBrokenSignature();
+  ASSERT_FALSE(broken.empty());
+  const std::string withoutVersion = ModulePathFromAddress(reinterpret_cast<const void*>(&SysAllocStringLen));
+  for (const std::string& path : {std::string("/nonexistent/module.so"), std::string("/etc/hostname"), withoutVersion,
+                                  broken, std::string()}) {
+    text = u"untouched";
+    EXPECT_FALSE(ReadProductVersion(path, text)) << path;
+    EXPECT_EQ(text, u"untouched") << path;
+  }
+  QFile::remove(QString::fromStdString(broken));
+}
+
+TEST_F(GeneralPageTest, VersionLabelShowsTheProductVersionOfTheModule) {
   RunSheet([&] {
     EXPECT_TRUE(general->GetDlgItem(IDC_VERSION_LABEL)->isVisible());
     EXPECT_TRUE(general->GetDlgItem(IDC_VERSION)->isVisible());
@@ -139,14 +170,14 @@ TEST_F(GeneralPageTest, VersionLabelShowsTheProductVersion) {
   });
 }
 
-TEST(ModuleVersionTest, FormatsMajorMinorBuild) {
-  EXPECT_EQ(FormatProductVersion(0x00010005, 0x00020000), u"1.5.2");
-  EXPECT_EQ(FormatProductVersion(0x000A0000, 0x00000007), u"10.0.0");
-  EXPECT_EQ(FormatProductVersion(0xFFFF0001, 0x00C80000), u"65535.1.200");
-  EXPECT_FALSE(GetOwnModulePath().empty());
-  std::u16string text = u"untouched";
-  EXPECT_FALSE(ReadProductVersion("/nonexistent/module.so", text));
-  EXPECT_EQ(text, u"untouched");
+TEST_F(GeneralPageTest, VersionLabelHiddenWithoutAReadableVersion) {
+  versionReader = [](std::u16string& text) { return ReadProductVersion("/nonexistent/module.so", text); };
+  RunSheet([&] {
+    EXPECT_FALSE(general->GetDlgItem(IDC_VERSION_LABEL)->isVisible());
+    EXPECT_FALSE(general->GetDlgItem(IDC_VERSION)->isVisible());
+    EXPECT_EQ(general->m_strVersion, u"1.0.0");
+    sheet->GetCancelButton()->click();
+  });
 }
 
 TEST_F(GeneralPageTest, PageWithoutAModelReadsNothing) {
