@@ -55,7 +55,7 @@ bool CPropertyPageSetupGeneral::OnInitDialog() {
     if (QWidget* label = GetDlgItem(IDC_VERSION_LABEL)) label->show();
     if (auto* version = GetDlgItemAs<QLabel>(IDC_VERSION)) {
       // Shown with its text even when there is no host data to transfer below.
-      version->setText(ToQString(m_strVersion));
+      version->setText(QStringFromUtf16(m_strVersion));
       version->show();
     }
   }

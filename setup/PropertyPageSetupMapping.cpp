@@ -81,7 +81,7 @@ bool CMappedProperty::ClearMapping() {
 }
 
 QColor CMappedProperty::NameColor() const {
-  if (m_pModel && HasSlot() && m_pModel->Entry(m_slot).required) return QColor(kRequiredNameColor);
+  if (m_pModel && HasSlot() && m_pModel->Entry(m_slot).required) return QColorFromCOLORREF(kRequiredNameColor);
   return GetGrid() ? GetGrid()->palette().color(QPalette::WindowText) : QColor(Qt::black);
 }
 

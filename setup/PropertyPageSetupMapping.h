@@ -13,7 +13,7 @@
 class CPropertyPageSetupMapping;
 
 // Colour of a required column's name.
-constexpr QRgb kRequiredNameColor = RGB(191, 0, 0);
+constexpr COLORREF kRequiredNameColor = RGB(191, 0, 0);
 
 // A grid row showing one slot of the mapping model. It edits the slot directly.
 class CMappedProperty : public CMFCPropertyGridProperty {

@@ -18,13 +18,13 @@ void CDataExchange::Fail() { throw CUserException{}; }
 void DDX_Text(CDataExchange* dx, UINT id, std::u16string& value) {
   QWidget* control = dx->PrepareCtrl(id);
   if (auto* edit = qobject_cast<QLineEdit*>(control)) {
-    if (dx->m_bSaveAndValidate) value = FromQString(edit->text()); else edit->setText(ToQString(value));
+    if (dx->m_bSaveAndValidate) value = Utf16FromQString(edit->text()); else edit->setText(QStringFromUtf16(value));
   } else if (auto* label = qobject_cast<QLabel*>(control)) {
-    if (dx->m_bSaveAndValidate) value = FromQString(label->text()); else label->setText(ToQString(value));
+    if (dx->m_bSaveAndValidate) value = Utf16FromQString(label->text()); else label->setText(QStringFromUtf16(value));
   } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-    if (dx->m_bSaveAndValidate) value = FromQString(button->text()); else button->setText(ToQString(value));
+    if (dx->m_bSaveAndValidate) value = Utf16FromQString(button->text()); else button->setText(QStringFromUtf16(value));
   } else if (auto* group = qobject_cast<QGroupBox*>(control)) {
-    if (dx->m_bSaveAndValidate) value = FromQString(group->title()); else group->setTitle(ToQString(value));
+    if (dx->m_bSaveAndValidate) value = Utf16FromQString(group->title()); else group->setTitle(QStringFromUtf16(value));
   } else {
     dx->Fail();
   }

@@ -22,7 +22,7 @@ bool IsDialogShellFace(const std::u16string& face) {
 }
 
 QWidget* CreateControl(const DialogItemTemplate& item, QWidget* parent, const std::function<void(UINT)>& onCommand) {
-  const QString text = ToQString(item.text);
+  const QString text = QStringFromUtf16(item.text);
   const DWORD kind = item.style & kKindMask;
   QWidget* widget = nullptr;
   if (item.windowClass == u"Edit") {
@@ -95,7 +95,7 @@ int PointsToPixels(int points) {
 }
 
 QFont DialogFont(const std::u16string& face, int pointSize) {
-  QFont font = IsDialogShellFace(face) ? QFontDatabase::systemFont(QFontDatabase::GeneralFont) : QFont(ToQString(face));
+  QFont font = IsDialogShellFace(face) ? QFontDatabase::systemFont(QFontDatabase::GeneralFont) : QFont(QStringFromUtf16(face));
   if (IsDialogShellFace(face)) font.setStyleHint(QFont::SansSerif);
   font.setPixelSize(PointsToPixels(pointSize > 0 ? pointSize : 8));
   font.setWeight(QFont::Normal);
@@ -126,7 +126,7 @@ std::vector<QWidget*> CreateDialogControls(const DialogTemplate& layout, QWidget
   QWidget* lastTabStop = nullptr;
   for (const DialogItemTemplate& item : layout.items) {
     QWidget* widget = CreateControl(item, parent, onCommand);
-    SetDlgCtrlID(widget, item.id);
+    SetDlgItemId(widget, item.id);
     widget->setGeometry(MapDialogRect(QRect(item.x, item.y, item.cx, item.cy), units));
     const bool isStatic = item.windowClass == u"Static" || dynamic_cast<QGroupBox*>(widget) != nullptr;
     if (item.style & WS_TABSTOP) {

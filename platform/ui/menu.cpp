@@ -7,7 +7,7 @@
 namespace {
 QString MenuText(std::u16string_view text) {
   // Menus use & for the access key, as Qt does; a literal & is written &&.
-  return ToQString(text);
+  return QStringFromUtf16(text);
 }
 }  // namespace
 

@@ -29,7 +29,7 @@ QFont BoldOf(const QFont& font) {
 void DrawCellText(QPainter& dc, const QRect& rect, const std::u16string& text) {
   const QRect textRect = rect.adjusted(kTextMargin, 0, -2, 0);
   if (textRect.width() <= 0) return;
-  const QString elided = dc.fontMetrics().elidedText(ToQString(text), Qt::ElideRight, textRect.width());
+  const QString elided = dc.fontMetrics().elidedText(QStringFromUtf16(text), Qt::ElideRight, textRect.width());
   dc.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, elided);
 }
 }  // namespace
@@ -184,7 +184,7 @@ void CMFCPropertyGridProperty::OnDrawButton(QPainter& dc, const QRect& rect) {
 
 bool CMFCPropertyGridProperty::OnUpdateValue() {
   if (!m_pWndList || !m_pWndList->GetInPlaceEdit()) return false;
-  const std::u16string text = FromQString(m_pWndList->GetInPlaceEdit()->text());
+  const std::u16string text = Utf16FromQString(m_pWndList->GetInPlaceEdit()->text());
   if (text != m_value) SetValue(text);
   SetModifiedFlag();
   return true;
@@ -225,7 +225,7 @@ CMFCPropertyGridCtrl::~CMFCPropertyGridCtrl() {
 
 bool CMFCPropertyGridCtrl::Create(DWORD style, const QRect& rect, QWidget* parent, UINT id) {
   setParent(parent);
-  SetDlgCtrlID(this, id);
+  SetDlgItemId(this, id);
   m_border = (style & WS_BORDER) != 0;
   setContentsMargins(m_border ? QMargins(1, 1, 1, 1) : QMargins());
   setFocusPolicy((style & WS_TABSTOP) ? Qt::StrongFocus : Qt::ClickFocus);
@@ -329,7 +329,7 @@ const std::vector<CMFCPropertyGridProperty*>& CMFCPropertyGridCtrl::Rows() const
       for (auto it = p->m_children.rbegin(); it != p->m_children.rend(); ++it) stack.push_back(it->get());
     }
     std::stable_sort(m_rows.begin(), m_rows.end(), [](const auto* a, const auto* b) {
-      return ToQString(a->GetName()).compare(ToQString(b->GetName()), Qt::CaseInsensitive) < 0;
+      return QStringFromUtf16(a->GetName()).compare(QStringFromUtf16(b->GetName()), Qt::CaseInsensitive) < 0;
     });
   } else {
     std::vector<CMFCPropertyGridProperty*> stack;
@@ -591,7 +591,7 @@ bool CMFCPropertyGridCtrl::EditItem(CMFCPropertyGridProperty* prop) {
   auto* edit = new QLineEdit(this);
   edit->setFrame(false);
   edit->setFont(font());
-  edit->setText(ToQString(prop->GetValue()));
+  edit->setText(QStringFromUtf16(prop->GetValue()));
   edit->setGeometry(EditRectOf(prop));
   edit->installEventFilter(this);
   m_edit = edit;
@@ -672,7 +672,7 @@ void CMFCPropertyGridCtrl::DrawHeader(QPainter& p) {
     option.section = section.position == QStyleOptionHeader::Beginning ? 0 : 1;
     option.position = section.position;
     option.orientation = Qt::Horizontal;
-    option.text = ToQString(*section.text);
+    option.text = QStringFromUtf16(*section.text);
     option.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
     style()->drawControl(QStyle::CE_Header, &option, &p, this);
   }
@@ -706,7 +706,7 @@ void CMFCPropertyGridCtrl::DrawRow(QPainter& p, CMFCPropertyGridProperty* prop, 
     p.setPen(text);
     if (prop->IsSelected()) {
       const QFontMetrics metrics(p.font());
-      const int width = std::min(name.width(), metrics.horizontalAdvance(ToQString(prop->GetName())) + 2 * kTextMargin);
+      const int width = std::min(name.width(), metrics.horizontalAdvance(QStringFromUtf16(prop->GetName())) + 2 * kTextMargin);
       const bool focused = hasFocus();
       p.fillRect(QRect(name.left(), name.top() + 1, width, name.height() - 2),
                  focused ? pal.color(QPalette::Highlight) : pal.color(QPalette::Midlight));
@@ -771,12 +771,12 @@ void CMFCPropertyGridCtrl::DrawDescription(QPainter& p) {
   p.setFont(BoldOf(font()));
   const QRect nameLine(inner.left(), inner.top(), inner.width(), metrics.height());
   p.drawText(nameLine, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-             QFontMetrics(p.font()).elidedText(ToQString(m_pSel->GetName()), Qt::ElideRight, inner.width()));
+             QFontMetrics(p.font()).elidedText(QStringFromUtf16(m_pSel->GetName()), Qt::ElideRight, inner.width()));
   p.setFont(font());
   const QRect body(inner.left(), nameLine.bottom() + 1, inner.width(), inner.bottom() - nameLine.bottom());
   p.save();
   p.setClipRect(body);
-  p.drawText(body, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, ToQString(m_pSel->GetDescription()));
+  p.drawText(body, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, QStringFromUtf16(m_pSel->GetDescription()));
   p.restore();
 }
 

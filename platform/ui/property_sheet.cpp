@@ -16,7 +16,7 @@ constexpr int kButtonGapDu = 4;
 CMFCPropertySheet::CMFCPropertySheet(std::u16string_view caption, QWidget* parentWnd, UINT selectPage)
     : QDialog(parentWnd ? parentWnd : QApplication::activeWindow()), m_caption(caption) {
   m_psh.nStartPage = selectPage;
-  setWindowTitle(ToQString(caption));
+  setWindowTitle(QStringFromUtf16(caption));
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   setModal(true);
 
@@ -56,7 +56,7 @@ void CMFCPropertySheet::AddPage(CMFCPropertyPage* page) {
   if (!page || GetPageIndex(page) >= 0) return;
   page->m_pSheet = this;
   m_pages.emplace_back(page);
-  auto* item = new QListWidgetItem(ToQString(page->GetCaption()), m_nav);
+  auto* item = new QListWidgetItem(QStringFromUtf16(page->GetCaption()), m_nav);
   item->setSizeHint(QSize(0, page->GetBaseUnits().cy + 5));
 }
 

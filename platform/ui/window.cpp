@@ -7,20 +7,20 @@ namespace {
 constexpr char kIdProperty[] = "dlgCtrlId";
 }
 
-UINT GetDlgCtrlID(const QWidget* widget) {
+UINT GetDlgItemId(const QWidget* widget) {
   if (!widget) return 0;
   const QVariant id = widget->property(kIdProperty);
   return id.isValid() ? id.toUInt() : 0;
 }
 
-void SetDlgCtrlID(QWidget* widget, UINT id) {
+void SetDlgItemId(QWidget* widget, UINT id) {
   if (widget) widget->setProperty(kIdProperty, id);
 }
 
 QWidget* FindDlgItem(const QWidget* parent, UINT id) {
   if (!parent) return nullptr;
   for (QWidget* child : parent->findChildren<QWidget*>()) {
-    if (GetDlgCtrlID(child) == id && child->property(kIdProperty).isValid()) return child;
+    if (GetDlgItemId(child) == id && child->property(kIdProperty).isValid()) return child;
   }
   return nullptr;
 }

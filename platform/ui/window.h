@@ -8,12 +8,9 @@
 #include <string_view>
 
 #include "platform/com/comtypes.h"
+#include "platform/ui/wintypes.h"  // IDOK, IDCANCEL, RGB and the other window types
 
 class QWidget;
-
-// Results of a modal dialog.
-constexpr int IDOK = 1;
-constexpr int IDCANCEL = 2;
 
 // Anything that handles command identifiers from menus and controls.
 class CCmdTarget {
@@ -23,15 +20,13 @@ class CCmdTarget {
   virtual bool OnCmdMsg(UINT id) = 0;
 };
 
-constexpr QRgb RGB(int r, int g, int b) { return qRgb(r, g, b); }
-
-inline QString ToQString(std::u16string_view text) {
+inline QString QStringFromUtf16(std::u16string_view text) {
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
-inline std::u16string FromQString(const QString& text) { return text.toStdU16String(); }
+inline std::u16string Utf16FromQString(const QString& text) { return text.toStdU16String(); }
 
 // The control identifier a widget was created with (0 when it has none).
-UINT GetDlgCtrlID(const QWidget* widget);
-void SetDlgCtrlID(QWidget* widget, UINT id);
+UINT GetDlgItemId(const QWidget* widget);
+void SetDlgItemId(QWidget* widget, UINT id);
 // The first descendant of `parent` with that control identifier, or null.
 QWidget* FindDlgItem(const QWidget* parent, UINT id);

@@ -201,6 +201,12 @@ TEST_F(MappingPageTest, MenuChecksTheCurrentMapping) {
     }
     // A menu closed without a choice leaves the row pending until the next menu replaces it.
     EXPECT_EQ(mapping->GetPendingRow(), Row(u"TBHB.BHCIA"));
+    mapping->SendCommand(ID_MAPPING_TEXT_CONSTANT);
+    EXPECT_EQ(model->Entry(Row(u"TBHB.BHCIA")->GetSlot()).sourceType, KFX_REL_TEXTCONSTANT);
+    EXPECT_EQ(mapping->GetPendingRow(), nullptr);
+    // Without a pending row a command changes nothing.
+    mapping->SendCommand(ID_MAPPING_NONE);
+    EXPECT_EQ(model->Entry(Row(u"TBHB.BHCIA")->GetSlot()).sourceType, KFX_REL_TEXTCONSTANT);
     ChooseInMappingMenu(*mapping, Row(u"TBHB.BHCIA"), {"Kofax Capture Values", "Document ID"});
     EXPECT_EQ(mapping->GetPendingRow(), nullptr);
     EXPECT_EQ(model->Entry(Row(u"TBHB.BHCIA")->GetSlot()).sourceType, KFX_REL_VARIABLE);

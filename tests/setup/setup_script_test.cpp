@@ -138,7 +138,7 @@ TEST_F(SetupScriptTest, WholeSetupStoresWhatOkWrites) {
       ASSERT_NE(row, nullptr) << slot;
       ++rows;
       EXPECT_EQ(row->GetValue(), u"") << slot;
-      red += row->NameColor() == QColor(kRequiredNameColor);
+      red += row->NameColor() == QColorFromCOLORREF(kRequiredNameColor);
     }
     EXPECT_EQ(rows, 157);
     EXPECT_EQ(red, 8);

@@ -57,7 +57,7 @@ TEST_F(DialogBuilderTest, BuildsEveryControlOfTheGeneralLayout) {
   ASSERT_EQ(widgets.size(), layout->items.size());
   for (size_t i = 0; i < widgets.size(); ++i) {
     const DialogItemTemplate& item = layout->items[i];
-    EXPECT_EQ(GetDlgCtrlID(widgets[i]), item.id);
+    EXPECT_EQ(GetDlgItemId(widgets[i]), item.id);
     EXPECT_EQ(widgets[i]->geometry(), MapDialogRect(QRect(item.x, item.y, item.cx, item.cy), units)) << item.id;
     EXPECT_EQ(widgets[i]->isVisibleTo(&page), (item.style & WS_VISIBLE) != 0) << item.id;
   }
@@ -85,7 +85,7 @@ TEST_F(DialogBuilderTest, BuildsEveryControlOfTheGeneralLayout) {
   for (UINT next : {IDC_SERVER_NAME, IDC_USER_NAME, IDC_PASSWORD, IDC_API_LIBRARY}) {
     w = w->nextInFocusChain();
     while (w->focusPolicy() == Qt::NoFocus) w = w->nextInFocusChain();
-    EXPECT_EQ(GetDlgCtrlID(w), next);
+    EXPECT_EQ(GetDlgItemId(w), next);
   }
   // Every label's text fits its box in the dialog font.
   for (QWidget* widget : widgets) {
@@ -93,6 +93,20 @@ TEST_F(DialogBuilderTest, BuildsEveryControlOfTheGeneralLayout) {
       EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << label->text().toStdString();
     }
   }
+}
+
+TEST_F(DialogBuilderTest, StringsComeFromTheCurrentModule) {
+  EXPECT_EQ(LoadStringOrMissing(QorvenaResources(), IDS_SHEET_CAPTION), u"Vantrel Export Connector for InforLX Setup");
+  EXPECT_EQ(LoadStringOrMissing(QorvenaResources(), 4711), u"???");
+  // The host's own module has none of the connector's resources.
+  EXPECT_EQ(LoadStringOrMissing(nullptr, IDS_SHEET_CAPTION), u"???");
+  EXPECT_EQ(FindDialogResource(nullptr, IDD_SETUP_GENERAL), nullptr);
+  {
+    AfxModuleStateGuard state(QorvenaResources());
+    EXPECT_EQ(LoadStringOrMissing(nullptr, IDS_SHEET_CAPTION), u"Vantrel Export Connector for InforLX Setup");
+    EXPECT_NE(FindDialogResource(nullptr, IDD_SETUP_MAPPING), nullptr);
+  }
+  EXPECT_EQ(LoadStringOrMissing(nullptr, IDS_SHEET_CAPTION), u"???");
 }
 
 TEST_F(DialogBuilderTest, ReportsButtonClicksAsCommands) {

@@ -69,7 +69,7 @@ class PropertyGridTest : public ::testing::Test {
 };
 
 TEST_F(PropertyGridTest, HeaderGroupsRowsAndIds) {
-  EXPECT_EQ(GetDlgCtrlID(grid), 77u);
+  EXPECT_EQ(GetDlgItemId(grid), 77u);
   EXPECT_EQ(grid->GetHeaderText(0), u"Property");
   EXPECT_EQ(grid->GetHeaderText(1), u"Value");
   ASSERT_EQ(grid->GetPropertyCount(), 3);
