@@ -2,7 +2,7 @@
 
 #include "setup/PropertyPageSetupMapping.h"
 
-// The prompt for unmapped required columns needs the task dialog; until it exists the page may always be
-// left. The prompt will use page.FindFirstUnsatisfiedRow() and, to send the administrator back to it,
-// page.ShowRow().
+// Until the prompt for unmapped required columns is built on the task dialog, the page may always be left.
+// The prompt finds its row with page.FindFirstUnsatisfiedRow() (its name as shown is the row's GetName())
+// and sends the administrator back to it with page.ShowRow().
 bool CheckRequiredFields(CPropertyPageSetupMapping&) { return true; }

@@ -124,12 +124,19 @@ std::string CopyWithBrokenSignature() {
   QFile self(QString::fromStdString(GetOwnModulePath()));
   if (!self.open(QIODevice::ReadOnly)) return {};
   QByteArray bytes = self.readAll();
-  const QByteArray key = QByteArray::fromRawData(reinterpret_cast<const char*>(u"VS_VERSION_INFO"), 30);
-  const int at = bytes.indexOf(key);
+  // The block's key with its terminator, then padding, then the fixed-file-info signature.
+  const QByteArray key = QByteArray::fromRawData(reinterpret_cast<const char*>(u"VS_VERSION_INFO"), 32);
   const QByteArray signature("\xBD\x04\xEF\xFE", 4);
-  const int sig = at < 0 ? -1 : bytes.indexOf(signature, at);
-  if (sig < 0) return {};
-  bytes[sig] = 0;
+  int patched = 0;
+  for (int at = bytes.indexOf(key); at >= 0; at = bytes.indexOf(key, at + 1)) {
+    for (int gap = 0; gap < 4; ++gap) {
+      if (bytes.mid(at + 32 + gap, 4) == signature) {
+        bytes[at + 32 + gap] = 0;
+        ++patched;
+      }
+    }
+  }
+  if (patched == 0) return {};
   const std::string path = QDir::tempPath().toStdString() + "/qorvena-broken-version-" +
                            std::to_string(QCoreApplication::applicationPid());
   QFile copy(QString::fromStdString(path));
