@@ -60,12 +60,12 @@ class PropertyGridTest : public ::testing::Test {
 
   ButtonRow* Row(int g, int i) { return rows[static_cast<size_t>(g * 20 + i)]; }
 
+  uitest::Watchdog watchdog_;  // first: it also makes the application the widgets need
   QWidget window;
   CMFCPropertyGridCtrl* grid = nullptr;
   std::vector<CMFCPropertyGridProperty*> groups;
   std::vector<ButtonRow*> rows;
   std::vector<std::string> journal;
-  uitest::Watchdog watchdog_;
 };
 
 TEST_F(PropertyGridTest, HeaderGroupsRowsAndIds) {
