@@ -163,8 +163,9 @@ TEST_F(SetupScriptTest, WholeSetupStoresWhatOkWrites) {
     EXPECT_TRUE(group->IsAllowEdit());
     TypeIntoRow(*mapping, group, QStringLiteral("GRP1"));
     EXPECT_EQ(group->GetValue(), u"GRP1");
-    mapping->GetGrid()->SetCurSel(mapping->FindRow(u"TBHB.BHIND"));
-    mapping->GetGrid()->EnsureVisible(sender);
+    mapping->GetGrid()->setFocus();
+    mapping->GetGrid()->EnsureVisible(mapping->GetGrid()->GetProperty(0));
+    mapping->GetGrid()->SetCurSel(sender);
     uitest::SaveScreenshot(sheet.grab().toImage(), "setup_mapping.png");
 
     QTest::mouseClick(sheet.GetOkButton(), Qt::LeftButton);
