@@ -13,6 +13,7 @@
 #include "capture/connector.h"
 #include "capture/json_io.h"
 #include "capture/release.h"
+#include "capture/setup_command.h"
 #include "capture/store.h"
 #include "ecm/ddl.h"
 #include "ecm/settings.h"
@@ -43,6 +44,7 @@ Document classes
   class-import FILE [--replace]    create (or replace) a class from a class file
   class-export NAME [--output FILE]
   class-delete NAME
+  setup NAME [--setup PROGID]      the connector's setup sheet for a class (needs a display); OK stores it
 
 Release
   release BATCH [--class NAME] [--quiet]
@@ -187,6 +189,7 @@ class Cli {
   int ClassExport(const std::vector<std::string>& args);
   int ClassDelete(const std::vector<std::string>& args);
   int Release(const std::vector<std::string>& args);
+  int Setup(const std::vector<std::string>& args);
   int Log(const std::vector<std::string>& args);
   int EcmInit(const std::vector<std::string>& args);
   int EcmShow(const std::vector<std::string>& args);
@@ -267,6 +270,7 @@ int Cli::Run(const std::vector<std::string>& args) {
     if (command == "class-import") return ClassImport(args);
     if (command == "class-export") return ClassExport(args);
     if (command == "class-delete") return ClassDelete(args);
+    if (command == "setup") return Setup(args);
     if (command == "release") return Release(args);
     if (command == "log") return Log(args);
     if (command == "ecm-init") return EcmInit(args);
@@ -563,6 +567,33 @@ int Cli::ReleaseBatchFile(const DocumentClass& c, const Batch& batch, bool quiet
   bool all = report.AllReleased();
   if (result) *result = std::move(report);
   return all ? kExitOk : kExitFailed;
+}
+
+int Cli::Setup(const std::vector<std::string>& args) {
+  Parsed p = Parse(args, first_, {{"setup"}, {}}, 1, 1);
+  DocumentClass c;
+  int status = kExitOk;
+  if (!LoadClass(p.positional[0], c, status)) return status;
+  const std::u16string progId = p.Has("setup") ? U16(p.Value("setup")) : std::u16string(kDefaultSetupProgId);
+  ClassStore* store = Store();
+  std::string message;
+  SetupOutcome outcome = RunClassSetup(
+      c, progId, [store](const DocumentClass& edited, std::string* error) { return store->Save(edited, error); },
+      &message);
+  switch (outcome) {
+    case SetupOutcome::Applied:
+    case SetupOutcome::NothingChanged:
+      out_ << message << "\n";
+      return kExitOk;
+    case SetupOutcome::NoDisplay:
+      err_ << "capture-host: " << message << "\n";
+      return kExitBadInput;
+    case SetupOutcome::ScriptUnavailable:
+    case SetupOutcome::Failed:
+      break;
+  }
+  err_ << "capture-host: " << message << "\n";
+  return kExitFailed;
 }
 
 int Cli::Release(const std::vector<std::string>& args) {

@@ -30,18 +30,21 @@ std::string HResultText(HRESULT hr) {
   return std::string(code) + " " + Utf16ToUtf8(text);
 }
 
+HRESULT ResolveProgId(std::u16string_view progId, CLSID* clsid) {
+  if (auto literal = GuidFromString(progId)) {
+    *clsid = *literal;
+    return S_OK;
+  }
+  if (!g_resolver) return REGDB_E_CLASSNOTREG;
+  std::u16string name(progId);
+  return g_resolver(name.c_str(), clsid);
+}
+
 HRESULT CreateReleaseScript(std::u16string_view progId, IKfxReleaseScript** script, std::string* failure) {
   if (!script) return E_POINTER;
   *script = nullptr;
   CLSID clsid{};
-  HRESULT hr = REGDB_E_CLASSNOTREG;
-  if (auto literal = GuidFromString(progId)) {
-    clsid = *literal;
-    hr = S_OK;
-  } else if (g_resolver) {
-    std::u16string name(progId);
-    hr = g_resolver(name.c_str(), &clsid);
-  }
+  HRESULT hr = ResolveProgId(progId, &clsid);
   if (SUCCEEDED(hr))
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IKfxReleaseScript::iid,
                           reinterpret_cast<void**>(script));

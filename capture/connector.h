@@ -20,6 +20,9 @@ using ConnectorFallback = HRESULT (*)(IKfxReleaseScript** script);
 void SetProgIdResolver(ProgIdResolver resolver);
 void SetConnectorFallback(ConnectorFallback fallback);
 
+// The class id of a ProgID ("{...}" literal, else through the installed resolver).
+HRESULT ResolveProgId(std::u16string_view progId, CLSID* clsid);
+
 // Creates the connector for a ProgID. `failure` says why it could not be created. The fallback is used
 // only when the class cannot be found (no resolver, unknown ProgID, class not registered).
 HRESULT CreateReleaseScript(std::u16string_view progId, IKfxReleaseScript** script, std::string* failure);

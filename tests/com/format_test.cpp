@@ -39,3 +39,34 @@ TEST(Format, BoundedCutsAtTheLimit) {
 }
 
 }  // namespace
+
+#include "platform/com/message_format.h"
+
+namespace {
+
+TEST(MessageFormat, InsertsAndEscapesAsTheSystemFormatsThem) {
+  struct Case {
+    std::u16string format;
+    std::vector<std::u16string> args;
+    bool ok;
+    std::u16string text;
+  };
+  const Case cases[] = {
+      {u"beginning with '%1'.", {u"Sender ID"}, true, u"beginning with 'Sender ID'."},
+      {u"%2 and %1!s!", {u"a", u"b"}, true, u"b and a"},
+      {u"100%% sure%.%n", {}, true, u"100% sure.\r\n"},
+      {u"cut here%0 not shown", {}, true, u"cut here"},
+      {u"line\nbreak kept", {}, true, u"line\nbreak kept"},
+      {u"%1 missing", {}, false, u""},
+      {u"%1!d! not text", {u"5"}, false, u""},
+      {u"%1!s unterminated", {u"x"}, false, u""},
+      {u"%12", {u"a", u"b", u"c", u"d", u"e", u"f", u"g", u"h", u"i", u"j", u"k", u"twelve"}, true, u"twelve"},
+  };
+  for (const Case& c : cases) {
+    std::u16string out = u"unchanged";
+    EXPECT_EQ(FormatMessageFromString(c.format, c.args, &out), c.ok) << std::string(c.format.begin(), c.format.end());
+    EXPECT_EQ(out, c.ok ? c.text : u"unchanged");
+  }
+}
+
+}  // namespace

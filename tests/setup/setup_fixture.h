@@ -14,6 +14,7 @@
 #include "setup/DodoSetupScript.h"
 #include "setup/PropertyPageSetupGeneral.h"
 #include "setup/PropertyPageSetupMapping.h"
+#include "taskdialog/XTaskDialogTesting.h"
 #include "tests/setup/fake_host.h"
 #include "tests/ui/ui_test_support.h"
 
@@ -88,6 +89,7 @@ class SheetFixture : public ::testing::Test {
 
   // Builds model, sheet and pages over `data` and runs the sheet with `driver` once it is open.
   int RunSheet(std::function<void()> driver) {
+    Reset();  // a second run in one test starts from nothing, as the setup script does
     model = std::make_unique<CMappingModel>(data.get());
     model->BuildCatalogue();
     model->LoadLinks();
@@ -107,7 +109,10 @@ class SheetFixture : public ::testing::Test {
     return sheet->DoModal();
   }
 
-  void TearDown() override {
+  void TearDown() override { Reset(); }
+
+  // Pages first: their rows point into the model, and the sheet points at the pages.
+  void Reset() {
     mapping.reset();
     general.reset();
     model.reset();

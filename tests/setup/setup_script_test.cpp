@@ -99,6 +99,8 @@ TEST_F(SetupScriptTest, RunUIWithoutSetupDataShowsNothing) {
 
 // The whole setup of a document class that was never set up, through the sheet as an administrator uses it.
 TEST_F(SetupScriptTest, WholeSetupStoresWhatOkWrites) {
+  // OK on the mapping page with required columns still unmapped asks first; the administrator ignores it.
+  CXTaskDialogAutoAnswer ignoreRequirement(542);
   script->putref_SetupData(data);
   QElapsedTimer opening;
   opening.start();
@@ -171,6 +173,8 @@ TEST_F(SetupScriptTest, WholeSetupStoresWhatOkWrites) {
     QTest::mouseClick(sheet.GetOkButton(), Qt::LeftButton);
   });
   EXPECT_EQ(ret, KFX_REL_SUCCESS);
+  ASSERT_EQ(ignoreRequirement.Prompts().size(), 1u);
+  EXPECT_EQ(ignoreRequirement.Prompts()[0].title, u"Required field not Mapped");
 
   std::vector<LinkRecord> expected = {{u"Vendor", KFX_REL_INDEXFIELD, u"TPEC.PESID"},
                                       {u"GRP1", KFX_REL_TEXTCONSTANT, u"TPEC.PEPGN"}};
@@ -247,6 +251,7 @@ TEST_F(SetupScriptTest, OkWithoutChangesStillRewritesTheLinksAndApplies) {
 }
 
 TEST_F(SetupScriptTest, OkOnTheMappingPageClosesTheSheet) {
+  CXTaskDialogAutoAnswer ignoreRequirement(542);
   script->putref_SetupData(data);
   RunUI([](CMFCPropertySheet& sheet) {
     sheet.SetActivePage(1);
