@@ -188,6 +188,9 @@ bool CPropertyPageSetupMapping::OnSetActive() {
 }
 
 bool CPropertyPageSetupMapping::OnKillActive() {
+  // A constant still being typed counts: leaving the page (or OK) ends the edit first, whether or not the
+  // click that leaves it took the focus away.
+  if (m_pGrid && m_pGrid->GetInPlaceEdit()) m_pGrid->EndEditItem(true);
   if (m_leaveCheck && !m_leaveCheck(*this)) return false;
   return CMFCPropertyPage::OnKillActive();
 }

@@ -102,6 +102,8 @@ TEST_F(PropertySheetTest, ListLookWithPageTitlesAndNoApply) {
     EXPECT_LT(sheet.GetOkButton()->geometry().right(), sheet.GetCancelButton()->geometry().left());
     EXPECT_TRUE(first.isVisible());
     EXPECT_FALSE(second.IsCreated());
+    // The window becomes active asynchronously; the first control has the focus once it is.
+    (void)QTest::qWaitFor([&] { return QApplication::focusWidget() == first.GetDlgItem(kEdit); }, 2000);
     EXPECT_EQ(QApplication::focusWidget(), first.GetDlgItem(kEdit));
     sheet.GetCancelButton()->click();
   });
