@@ -173,6 +173,8 @@ bool CreateLibrary(const PgServer& server, const std::string& library, std::stri
     if (error) *error = "not a library name: " + library;
     return false;
   }
+  statements.push_back("GRANT USAGE ON SCHEMA " + library + " TO \"" + kReleaseUser + "\"");
+  statements.push_back("GRANT SELECT, INSERT ON ALL TABLES IN SCHEMA " + library + " TO \"" + kReleaseUser + "\"");
   for (const std::string& s : statements) {
     std::string message;
     if (!db.Exec(s, &message)) {
