@@ -52,7 +52,7 @@ inline std::string NormaliseDecimal(std::string text) {
   }
   while (text.back() == '0') text.pop_back();
   if (text.back() == '.') text.pop_back();
-  if (text == "-0") text = "0";
+  if (text == "-0") text.erase(0, 1);
   return text;
 }
 

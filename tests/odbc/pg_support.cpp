@@ -65,6 +65,20 @@ std::string Text(const ado::odbc::Diagnostics& d) {
   return out;
 }
 
+// A connection of the oracle's own. The driver manager may hand out a pooled connection that a server restart
+// has closed; such a one is dropped and another made.
+std::unique_ptr<ado::odbc::Connection> Connect(const PgServer& server, ado::odbc::Diagnostics& d) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    d.clear();
+    auto c = ado::odbc::Connection::Open(Utf8ToUtf16(server.conninfo), d);
+    if (!c) return nullptr;
+    auto st = c->NewStatement(d);
+    if (st && st->ExecuteDirect(u"SELECT 1", d)) return c;
+    if (!c->IsDead()) return c;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 std::string PgServer::DataSource() const {
@@ -124,7 +138,7 @@ const PgServer* Server(const char* variable) {
 
 bool Db::Exec(const std::string& sql, std::string* error) const {
   ado::odbc::Diagnostics d;
-  auto c = ado::odbc::Connection::Open(Utf8ToUtf16(server_.conninfo), d);
+  auto c = Connect(server_, d);
   std::unique_ptr<ado::odbc::Statement> st = c ? c->NewStatement(d) : nullptr;
   bool ok = st && st->ExecuteDirect(Utf8ToUtf16(sql), d);
   while (ok && st->MoreResults(d)) {
@@ -137,7 +151,7 @@ bool Db::Exec(const std::string& sql, std::string* error) const {
 std::vector<Row> Db::Query(const std::string& sql, std::string* error) const {
   std::vector<Row> rows;
   ado::odbc::Diagnostics d;
-  auto c = ado::odbc::Connection::Open(Utf8ToUtf16(server_.conninfo), d);
+  auto c = Connect(server_, d);
   std::unique_ptr<ado::odbc::Statement> st = c ? c->NewStatement(d) : nullptr;
   int columns = 0;
   std::vector<std::string> names;
