@@ -84,10 +84,16 @@ std::int64_t SystemClock() {
 }
 
 ReleaseClock g_clock = &SystemClock;
+std::mutex g_stampMutex;
+std::int64_t g_lastStamp = -1;  // milliseconds of the last stamp handed out
 
 }  // namespace
 
-void SetReleaseClock(ReleaseClock clock) { g_clock = clock ? clock : &SystemClock; }
+void SetReleaseClock(ReleaseClock clock) {
+  std::lock_guard lock(g_stampMutex);
+  g_clock = clock ? clock : &SystemClock;
+  g_lastStamp = -1;  // another clock, another time line
+}
 
 namespace {
 // A library name goes into SQL text, so only identifiers are accepted (IsValidLibraryName). The reason for
@@ -255,19 +261,15 @@ bool OpenTableForInsert(CAxRecordset& rs, std::u16string_view table, std::u16str
 }
 
 ReleaseStamp MakeReleaseStamp() {
-  // Two documents of one process never share a key: wait until the clock has moved on since the last stamp.
-  static std::mutex mutex;
-  static std::int64_t lastStamp = -1;
+  // Two documents of one process never share a key. A clock that has not moved on, or was set back, continues
+  // from the last stamp instead of making the release wait for it.
   std::int64_t now;
   {
-    std::lock_guard lock(mutex);
+    std::lock_guard lock(g_stampMutex);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     now = g_clock();
-    while (now <= lastStamp) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      now = g_clock();
-    }
-    lastStamp = now;
+    if (now <= g_lastStamp) now = g_lastStamp + 1;
+    g_lastStamp = now;
   }
   std::int64_t seconds = now / 1000;
   int millisecond = static_cast<int>(now % 1000);
