@@ -85,9 +85,21 @@ std::int64_t SystemClock() {
 
 ReleaseClock g_clock = &SystemClock;
 
+// The last stamp this process handed out, in clock milliseconds; -1 before the first.
+std::mutex g_stampMutex;
+std::int64_t g_lastStamp = -1;
+
+// How long a stamp waits for a clock that has not moved on past the last stamp. A coarse clock ticks well within
+// it; a clock that stands still or was set back further is not waited for.
+constexpr std::int64_t kMaxClockWaitMs = 100;
+
 }  // namespace
 
-void SetReleaseClock(ReleaseClock clock) { g_clock = clock ? clock : &SystemClock; }
+void SetReleaseClock(ReleaseClock clock) {
+  std::lock_guard lock(g_stampMutex);
+  g_clock = clock ? clock : &SystemClock;
+  g_lastStamp = -1;  // another clock, another history
+}
 
 namespace {
 // A library name goes into SQL text, so only identifiers are accepted (IsValidLibraryName). The reason for
@@ -255,19 +267,22 @@ bool OpenTableForInsert(CAxRecordset& rs, std::u16string_view table, std::u16str
 }
 
 ReleaseStamp MakeReleaseStamp() {
-  // Two documents of one process never share a key: wait until the clock has moved on since the last stamp.
-  static std::mutex mutex;
-  static std::int64_t lastStamp = -1;
+  // Two documents of one process never share a key. When the clock has not moved on since the last stamp, wait
+  // until it has; but a clock that stands still or was set back must not stall the release (a clock set back
+  // by an hour would stall it for an hour), so after a short wait the stamp takes the millisecond after the last
+  // one. Keys then stay unique and ascending, and follow the clock again once it has caught up.
   std::int64_t now;
   {
-    std::lock_guard lock(mutex);
+    std::lock_guard lock(g_stampMutex);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     now = g_clock();
-    while (now <= lastStamp) {
+    // Wait only while the clock can still pass the last stamp within the allowance.
+    for (std::int64_t waited = 0; now <= g_lastStamp && (g_lastStamp - now) + waited < kMaxClockWaitMs; ++waited) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       now = g_clock();
     }
-    lastStamp = now;
+    if (now <= g_lastStamp) now = g_lastStamp + 1;
+    g_lastStamp = now;
   }
   std::int64_t seconds = now / 1000;
   int millisecond = static_cast<int>(now % 1000);
