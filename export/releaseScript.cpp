@@ -228,6 +228,15 @@ bool GetOriginalFilePath(IValues* values, std::u16string& path) {
   }
   constexpr std::size_t kMaxPath = 260;
   if (candidate.size() >= kMaxPath) return false;
+  // A NUL would end the path early for the file system, and half a surrogate pair would turn into a replacement
+  // character; either way the file system would answer for another file.
+  for (std::size_t i = 0; i < candidate.size(); ++i) {
+    char16_t c = candidate[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < candidate.size() && candidate[i + 1] >= 0xDC00 && candidate[i + 1] <= 0xDFFF)
+      ++i;
+    else if (c == 0 || (c >= 0xD800 && c <= 0xDFFF))
+      return false;
+  }
   std::error_code ec;
   std::filesystem::path full = std::filesystem::absolute(std::filesystem::path(Narrow(candidate)), ec);
   if (ec) return false;

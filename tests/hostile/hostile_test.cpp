@@ -2,6 +2,8 @@
 // characters, texts of 10,000 characters, empty texts, invalid UTF-16, and column keys that name no column. They
 // are stored verbatim where they fit, refused with a clear report where they do not, never run as SQL, and
 // never crash the connector.
+#include <fstream>
+
 #include "platform/ado/recording/recorder.h"
 #include "tests/export/release_fixture.h"
 
@@ -189,6 +191,31 @@ TEST_P(Hostile, ColumnKeysThatNameNoColumnAreSkippedAndNeverRunAsSql) {
           EXPECT_NE(text.value_or(""), Utf16ToUtf8(values[i].value)) << table << "." << column;
       }
     }
+  }
+}
+
+TEST_P(Hostile, AnOriginalFileIsLookedForOnlyUnderItsWholeName) {
+  // The folder exists up to the NUL; the whole path names nothing.
+  const std::string folder = dir_.string();
+  struct Case {
+    const char* what;
+    std::u16string folder, file;
+  };
+  const Case cases[] = {
+      {"a NUL in the folder", Utf8ToUtf16(folder) + std::u16string(u"\0/elsewhere", 11), u"scan.pdf"},
+      {"a NUL in the file name", Utf8ToUtf16(folder), std::u16string(u"\0scan.pdf", 9)},
+      {"half a character", Utf8ToUtf16(folder), u"scan\xD800.pdf"},
+      {"a path too long", Utf8ToUtf16(folder + "/" + std::string(300, 'd')), u"scan.pdf"},
+  };
+  std::ofstream(dir_ / "scan.pdf") << "%PDF";
+  std::ofstream(dir_ / "scan\xEF\xBF\xBD.pdf") << "%PDF";  // what half a character would become
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto values = RequiredValues();
+    values.push_back(Value16(u"OriginalFolder", c.folder));
+    values.push_back(Value16(u"OriginalFileName", c.file));
+    ASSERT_EQ(Release(values), KFX_REL_SUCCESS) << ::testing::PrintToString(Logged());
+    EXPECT_THAT(Logged(), ElementsAre("Document Released Successfully C:\\release\\0001.pdf"));
   }
 }
 
