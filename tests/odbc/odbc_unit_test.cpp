@@ -281,6 +281,28 @@ TEST(OdbcIbmiHost, AMissingDriverIsNamedAndThePasswordNeverShown) {
   CoUninitialize();
 }
 
+TEST(OdbcInsertTarget, TheTableOfASimpleSelectWhereTheDriverNamesNone) {
+  struct Case {
+    const char16_t* sql;
+    const char* table;
+  };
+  const Case cases[] = {
+      {u"SELECT * FROM ECMLIB.TPEC WHERE 1=0", "ECMLIB.TPEC"},
+      {u"select * from tblb", "tblb"},
+      {u"SELECT * FROM \"Lib One\".\"T\"\"x\" WHERE 1=0;", "\"Lib One\".\"T\"\"x\""},
+      {u"SELECT A, B FROM LIB#1.T@2", "LIB#1.T@2"},
+      {u"SELECT * FROM A, B", ""},
+      {u"SELECT * FROM A JOIN B ON 1=1", ""},
+      {u"SELECT * FROM A X", ""},
+      {u"SELECT * FROM (SELECT * FROM A) Q", ""},
+      {u"SELECT 1", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(N(c.sql));
+    EXPECT_EQ(N(TableOfSimpleSelect(c.sql)), c.table);
+  }
+}
+
 TEST(OdbcIbmiHost, EveryNameThatIsNotTheEmbeddedDatabaseGoesToThisProvider) {
   EXPECT_NE(ado::FindProvider(u"odbc"), nullptr);
   for (const char16_t* name : {u"AS400A", u"odbc:DSN=x", u"odbc:ecm"}) EXPECT_EQ(ado::ProviderKindFor(name), u"odbc");

@@ -152,8 +152,8 @@ struct Link {
   }
 };
 
-// The table of "SELECT ... FROM [schema.]table [WHERE ...]" as written, for drivers that do not name the base
-// table of a result column. Empty when the statement reads more than one table or is not of that form.
+}  // namespace
+
 std::u16string TableOfSimpleSelect(std::u16string_view sql) {
   struct Token {
     std::u16string text;  // identifiers as written (quoted ones with their quotes)
@@ -209,6 +209,8 @@ std::u16string TableOfSimpleSelect(std::u16string_view sql) {
     return {};  // a join, a list of tables, an alias ...
   return table;
 }
+
+namespace {
 
 class OdbcRowset : public Rowset {
  public:

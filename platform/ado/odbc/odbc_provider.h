@@ -66,6 +66,11 @@ ColumnInfo ColumnFromDescription(const ColumnDescription& description, bool oneN
 // database, which refuses in its own words. False with `error` filled when the value is refused.
 bool CheckNumericText(const ColumnInfo& column, std::u16string_view text, ProviderError& error);
 
+// The table of "SELECT ... FROM [schema.]table [WHERE ...]" as written there, the insert target for drivers that
+// do not name the base table of a result column. Empty when the statement reads more than one table, or from a
+// subquery, or is not of that form.
+std::u16string TableOfSimpleSelect(std::u16string_view sql);
+
 // Counters for tests and measurements.
 std::uint64_t InsertStatementsPrepared();
 // Connections found dead when a session was opened (a pooled connection whose server went away) and dropped.
