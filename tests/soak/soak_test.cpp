@@ -25,7 +25,7 @@ soak::Result RunSoak(std::size_t documents) {
   return r;
 }
 
-long Peak(const soak::Result& r) {
+[[maybe_unused]] long Peak(const soak::Result& r) {
   long peak = 0;
   for (const auto& s : r.samples) peak = std::max(peak, s.peakKb);
   return peak;
