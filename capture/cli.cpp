@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <set>
@@ -195,7 +196,11 @@ class Cli {
   int EcmShow(const std::vector<std::string>& args);
   int Demo(const std::vector<std::string>& args);
 
-  int ReleaseBatchFile(const DocumentClass& c, const Batch& batch, bool quiet, ReleaseReport* result = nullptr);
+  // Releases `total` documents that `feed` hands to the release one at a time; `batch` holds the batch's own
+  // members. False from `feed` (with its reason) when the batch could not be read to its end.
+  using DocumentFeed = std::function<bool(BatchRelease& release, std::string* error)>;
+  int ReleaseDocuments(const DocumentClass& c, const Batch& batch, std::size_t total, const DocumentFeed& feed,
+                       bool quiet, ReleaseReport* result = nullptr);
   int ShowLibrary(const std::string& server, const std::string& library);
 
   const CliEnvironment& env_;
@@ -505,10 +510,10 @@ class Progress final : public ReleaseObserver {
   void DocumentDone(const DocumentOutcome& d, std::size_t total) override {
     if (draw_) err_ << "\r\033[K" << std::flush;
     if (quiet_ && d.released) return;
-    out_ << "  [" << d.position << "/" << total << "] " << U8(d.label) << ": "
+    out_ << "  [" << d.position << "/" << total << "] " << PrintableText(d.label) << ": "
          << (d.released ? "released" : "NOT released") << "\n";
     for (const auto& m : d.messages) {
-      std::string text = U8(m), indented = "        ";
+      std::string text = PrintableText(m), indented = "        ";
       for (char c : text) {
         if (c == '\r') continue;
         indented += c;
@@ -528,12 +533,9 @@ class Progress final : public ReleaseObserver {
   bool draw_, quiet_;
 };
 
-int Cli::ReleaseBatchFile(const DocumentClass& c, const Batch& batch, bool quiet, ReleaseReport* result) {
+int Cli::ReleaseDocuments(const DocumentClass& c, const Batch& batch, std::size_t total, const DocumentFeed& feed,
+                          bool quiet, ReleaseReport* result) {
   std::string error;
-  if (!CheckBatchAgainstClass(batch, c, &error)) {
-    err_ << "capture-host: " << error << "\n";
-    return kExitBadInput;
-  }
   if (!PrepareHome()) return kExitFailed;
   // The connector lives in this apartment for the whole batch.
   struct Apartment {
@@ -547,20 +549,27 @@ int Cli::ReleaseBatchFile(const DocumentClass& c, const Batch& batch, bool quiet
     err_ << "capture-host: " << error << "\n";
     return kExitFailed;
   }
-  out_ << "Releasing " << batch.documents.size() << " document" << (batch.documents.size() == 1 ? "" : "s")
-       << " of the class '" << U8(c.name) << "' from " << batch.file << "\n"
+  out_ << "Releasing " << total << " document" << (total == 1 ? "" : "s") << " of the class '" << U8(c.name)
+       << "' from " << batch.file << "\n"
        << std::flush;
   LogFile errorLog = ErrorLog(), messageLog = MessageLog();
   Progress progress(out_, err_, env_.progress, quiet);
   ReleaseOptions options{&errorLog, &messageLog, &progress, false};
-  ReleaseReport report = ReleaseBatch(c, batch, script, options);
+  ReleaseReport report;
+  {
+    BatchRelease release(c, batch, total, script, options);
+    std::string readError;
+    if (!feed(release, &readError)) release.ReadFailed(readError);
+    report = release.Finish();
+  }
   script.Release();
   CoFreeUnusedLibraries();  // the connector's module goes once nothing of it is in use
 
   if (!report.openFailure.empty()) err_ << "capture-host: the connector did not start: " << report.openFailure << "\n";
   if (!report.closeFailure.empty()) err_ << "capture-host: the connector did not close: " << report.closeFailure << "\n";
+  if (!report.readFailure.empty()) err_ << "capture-host: " << report.readFailure << "\n";
   if (!report.logWriteFailure.empty()) err_ << "capture-host: " << report.logWriteFailure << "\n";
-  std::size_t released = report.Released(), total = report.documents.size();
+  std::size_t released = report.Released();
   out_ << "Released " << released << " of " << total << " document" << (total == 1 ? "" : "s");
   if (released < total) out_ << "; " << total - released << " not released";
   out_ << ". Error log: " << errorLog.Path() << "\n";
@@ -598,17 +607,27 @@ int Cli::Setup(const std::vector<std::string>& args) {
 
 int Cli::Release(const std::vector<std::string>& args) {
   Parsed p = Parse(args, first_, {{"class"}, {"quiet"}}, 1, 1);
-  Batch batch;
+  // The batch is read document by document: a batch of any length is released with the memory of one document.
+  BatchReader reader;
   std::string error;
-  if (!ReadBatchFile(p.positional[0], batch, &error)) {
+  if (!reader.Open(p.positional[0], &error)) {
     err_ << "capture-host: " << error << "\n";
     return kExitBadInput;
   }
-  std::string className = p.Has("class") ? p.Value("class") : U8(batch.documentClass);
+  std::string className = p.Has("class") ? p.Value("class") : U8(reader.Header().documentClass);
   DocumentClass c;
   int status = kExitOk;
   if (!LoadClass(className, c, status)) return status;
-  return ReleaseBatchFile(c, batch, p.Has("quiet"));
+  if (!reader.CheckAgainstClass(c, &error)) {
+    err_ << "capture-host: " << error << "\n";
+    return kExitBadInput;
+  }
+  return ReleaseDocuments(
+      c, reader.Header(), reader.DocumentCount(),
+      [&](BatchRelease& release, std::string* readError) {
+        return reader.ForEachDocument([&](std::size_t, const BatchDocument& d) { release.Release(d); }, readError);
+      },
+      p.Has("quiet"));
 }
 
 int Cli::Log(const std::vector<std::string>& args) {
@@ -779,7 +798,18 @@ int Cli::Demo(const std::vector<std::string>& args) {
 
   out_ << "== 3. Release of " << batchFile.string() << "\n";
   ReleaseReport report;
-  int status = ReleaseBatchFile(c, batch, false, &report);
+  int status = kExitBadInput;
+  if (!CheckBatchAgainstClass(batch, c, &error)) {
+    err_ << "capture-host: " << error << "\n";
+  } else {
+    status = ReleaseDocuments(
+        c, batch, batch.documents.size(),
+        [&](BatchRelease& release, std::string*) {
+          for (const BatchDocument& d : batch.documents) release.Release(d);
+          return true;
+        },
+        false, &report);
+  }
   out_ << "\n== 4. The ECM tables now\n";
   ShowLibrary(U8(c.serverName), library);
   out_ << "\nEverything of the demo is in " << home_.string() << "\n";

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -50,6 +51,26 @@ std::string PathPart(std::string_view key) {
   return out;
 }
 
+// A stream over text that is not copied.
+class ViewBuffer : public std::streambuf {
+ public:
+  explicit ViewBuffer(std::string_view text) {
+    char* begin = const_cast<char*>(text.data());
+    setg(begin, begin, begin + text.size());
+  }
+
+ protected:
+  pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) override {
+    char* target = (dir == std::ios_base::beg ? eback() : dir == std::ios_base::cur ? gptr() : egptr()) + off;
+    if (target < eback() || target > egptr()) return pos_type(off_type(-1));
+    setg(eback(), target, egptr());
+    return pos_type(target - eback());
+  }
+  pos_type seekpos(pos_type pos, std::ios_base::openmode which) override {
+    return seekoff(off_type(pos), std::ios_base::beg, which);
+  }
+};
+
 class Reader {
  public:
   explicit Reader(std::string source) : source_(std::move(source)) {}
@@ -60,21 +81,58 @@ class Reader {
 
   // Parses the text; syntax errors name the line and column.
   Json Parse(std::string_view text) const {
-    CheckNesting(text);
+    ViewBuffer buffer(text);
+    std::istream in(&buffer);
+    CheckNesting(in);
     try {
       return Json::parse(text);
-    } catch (const Json::parse_error& e) {
-      auto [line, column] = LineColumn(text, e.byte);
-      std::string what = e.what();
+    } catch (const Json::exception& e) {
+      ViewBuffer again(text);
+      std::istream from(&again);
+      SyntaxFault(e, from);
+    }
+  }
+
+  // A parser's fault as the caller's error: a syntax error with its line and column in `text`.
+  [[noreturn]] void SyntaxFault(const Json::exception& e, std::istream& text) const {
+    std::string what = e.what();
+    if (const auto* syntax = dynamic_cast<const Json::parse_error*>(&e)) {
+      auto [line, column] = LineColumn(text, syntax->byte);
       // Keep the parser's own description, without its internal prefix and position.
       if (auto pos = what.find(": "); pos != std::string::npos) what = what.substr(pos + 2);
       throw InputFault{source_ + ":" + std::to_string(line) + ":" + std::to_string(column) +
                        ": not valid JSON: " + what};
-    } catch (const Json::exception& e) {
-      // A number out of range: the parser gives no position, but says which number.
-      std::string what = e.what();
-      if (auto pos = what.find("] "); pos != std::string::npos) what = what.substr(pos + 2);
-      throw InputFault{source_ + ": not valid JSON: " + what};
+    }
+    // A number out of range: the parser gives no position, but says which number.
+    if (auto pos = what.find("] "); pos != std::string::npos) what = what.substr(pos + 2);
+    throw InputFault{source_ + ": not valid JSON: " + what};
+  }
+
+  // Refuses absurd nesting before the parser sees it.
+  void CheckNesting(std::istream& in) const {
+    int depth = 0;
+    bool inString = false, escaped = false;
+    std::size_t offset = 0;
+    for (int next = in.get(); next != std::char_traits<char>::eof(); next = in.get(), ++offset) {
+      char c = static_cast<char>(next);
+      if (inString) {
+        if (escaped) escaped = false;
+        else if (c == '\\') escaped = true;
+        else if (c == '"') inString = false;
+        continue;
+      }
+      if (c == '"') inString = true;
+      else if (c == '{' || c == '[') {
+        if (++depth > kMaxNesting) {
+          in.clear();
+          in.seekg(0);
+          auto [line, column] = LineColumn(in, offset + 1);
+          throw InputFault{source_ + ":" + std::to_string(line) + ":" + std::to_string(column) +
+                           ": nested deeper than " + std::to_string(kMaxNesting) + " levels"};
+        }
+      } else if (c == '}' || c == ']') {
+        --depth;
+      }
     }
   }
 
@@ -150,44 +208,21 @@ class Reader {
   }
 
  private:
-  static std::pair<std::size_t, std::size_t> LineColumn(std::string_view text, std::size_t byte) {
+  static std::pair<std::size_t, std::size_t> LineColumn(std::istream& text, std::size_t byte) {
     // The parser counts the byte it stopped at from 1.
-    std::size_t end = std::min(byte > 0 ? byte - 1 : 0, text.size());
+    std::size_t end = byte > 0 ? byte - 1 : 0;
     std::size_t line = 1, column = 1;
     for (std::size_t i = 0; i < end; ++i) {
-      if (text[i] == '\n') {
+      int c = text.get();
+      if (c == std::char_traits<char>::eof()) break;
+      if (c == '\n') {
         ++line;
         column = 1;
-      } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+      } else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
         ++column;
       }
     }
     return {line, column};
-  }
-
-  // Refuses absurd nesting before the parser sees it.
-  void CheckNesting(std::string_view text) const {
-    int depth = 0;
-    bool inString = false, escaped = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      char c = text[i];
-      if (inString) {
-        if (escaped) escaped = false;
-        else if (c == '\\') escaped = true;
-        else if (c == '"') inString = false;
-        continue;
-      }
-      if (c == '"') inString = true;
-      else if (c == '{' || c == '[') {
-        if (++depth > kMaxNesting) {
-          auto [line, column] = LineColumn(text, i + 1);
-          throw InputFault{source_ + ":" + std::to_string(line) + ":" + std::to_string(column) +
-                           ": nested deeper than " + std::to_string(kMaxNesting) + " levels"};
-        }
-      } else if (c == '}' || c == ']') {
-        --depth;
-      }
-    }
   }
 
   std::string source_;
@@ -263,7 +298,8 @@ void ParseDocument(const Reader& r, const Json& value, const std::string& path, 
   }
 }
 
-void ParseBatchJson(const Reader& r, const Json& root, Batch& batch) {
+// The batch's own members; `documents` is how many documents its list has (the list itself is read apart).
+void ParseBatchHeader(const Reader& r, const Json& root, std::size_t documents, Batch& batch) {
   r.Object(root, "");
   r.OnlyMembers(root, "", {"name", "batchClass", "documentClass", "batchFields", "values", "documents"});
   batch.name = r.OptionalText(root, "", "name");
@@ -274,11 +310,102 @@ void ParseBatchJson(const Reader& r, const Json& root, Batch& batch) {
   auto docs = root.find("documents");
   if (docs == root.end()) r.Fail("", "the member 'documents' is missing");
   if (!docs->is_array()) r.Fail("/documents", "expected a list of documents, found " + KindName(*docs));
-  if (docs->empty()) r.Fail("/documents", "the batch has no documents");
-  batch.documents.resize(docs->size());
-  for (std::size_t i = 0; i < docs->size(); ++i)
-    ParseDocument(r, (*docs)[i], "/documents/" + std::to_string(i), batch.documents[i]);
+  if (documents == 0) r.Fail("/documents", "the batch has no documents");
 }
+
+// Builds the JSON of a batch from the parser's events, keeping the batch's own members but handing each element
+// of its document list over as soon as it is complete, so that no more than one document is held at a time.
+class BatchEvents {
+ public:
+  using DocumentHandler = std::function<void(std::size_t index, Json& document)>;
+
+  BatchEvents(const Reader& reader, DocumentHandler onDocument)
+      : reader_(reader), onDocument_(std::move(onDocument)) {}
+
+  Json& Root() { return root_; }
+  std::size_t Documents() const { return documents_; }
+
+  bool null() { return Value(Json(nullptr)); }
+  bool boolean(bool v) { return Value(Json(v)); }
+  bool number_integer(Json::number_integer_t v) { return Value(Json(v)); }
+  bool number_unsigned(Json::number_unsigned_t v) { return Value(Json(v)); }
+  bool number_float(Json::number_float_t v, const Json::string_t&) { return Value(Json(v)); }
+  bool string(Json::string_t& v) { return Value(Json(std::move(v))); }
+  bool binary(Json::binary_t& v) { return Value(Json(Json::binary_t(std::move(v)))); }
+  bool start_object(std::size_t) { return Open(Json::object()); }
+  bool start_array(std::size_t) { return Open(Json::array()); }
+  bool end_object() { return Close(); }
+  bool end_array() { return Close(); }
+  bool key(Json::string_t& k) {
+    if (stack_.size() == 1 && inRoot_) {
+      // A member given twice would silently replace the first, a list of documents included.
+      if (!seen_.insert(k).second) reader_.Fail("/" + PathPart(k), "the member '" + k + "' is given twice");
+    }
+    key_ = std::move(k);
+    return true;
+  }
+  template <class Exception>
+  bool parse_error(std::size_t, const std::string&, const Exception& e) {
+    throw e;
+  }
+
+ private:
+  // Where the next value goes: the member being read, the next list element, or a document of its own.
+  Json* Place() {
+    if (stack_.empty()) return &root_;
+    Json* top = stack_.back();
+    if (top == &documentList_) {
+      document_ = Json();
+      return &document_;
+    }
+    if (top->is_object()) return &(*top)[key_];
+    top->push_back(Json());
+    return &top->back();
+  }
+
+  bool Value(Json&& value) {
+    Json* place = Place();
+    *place = std::move(value);
+    if (place == &document_) HandOver();
+    return true;
+  }
+
+  bool Open(Json&& container) {
+    if (stack_.empty()) inRoot_ = container.is_object();
+    if (stack_.size() == 1 && inRoot_ && key_ == "documents" && container.is_array()) {
+      root_["documents"] = Json::array();
+      stack_.push_back(&documentList_);
+      return true;
+    }
+    Json* place = Place();
+    *place = std::move(container);
+    stack_.push_back(place);
+    return true;
+  }
+
+  bool Close() {
+    Json* closed = stack_.back();
+    stack_.pop_back();
+    if (closed == &document_) HandOver();
+    return true;
+  }
+
+  void HandOver() {
+    onDocument_(documents_++, document_);
+    document_ = Json();
+  }
+
+  const Reader& reader_;
+  DocumentHandler onDocument_;
+  Json root_;
+  Json documentList_;  // stands for the list of documents while it is read; never filled
+  Json document_;      // the document being read
+  std::vector<Json*> stack_;
+  std::string key_;
+  bool inRoot_ = false;
+  std::set<std::string> seen_;
+  std::size_t documents_ = 0;
+};
 
 void ParseClassJson(const Reader& r, const Json& root, DocumentClass& c) {
   r.Object(root, "");
@@ -357,69 +484,238 @@ void ParseClassJson(const Reader& r, const Json& root, DocumentClass& c) {
   }
 }
 
-}  // namespace
-
-bool ParseBatch(std::string_view text, const std::string& sourceName, Batch& batch, std::string* error) {
-  Reader reader(sourceName);
-  try {
-    Batch parsed;
-    parsed.file = sourceName;
-    ParseBatchJson(reader, reader.Parse(text), parsed);
-    batch = std::move(parsed);
-    return true;
-  } catch (const InputFault& fault) {
-    if (error) *error = fault.message;
-  } catch (const std::exception& e) {
-    if (error) *error = sourceName + ": cannot be read: " + e.what();
+// The batch's own members against the class.
+void CheckHeaderAgainstClass(const Reader& r, const Batch& batch, const DocumentClass& c) {
+  if (!batch.batchClass.empty() && !c.batchClassName.empty() && batch.batchClass != c.batchClassName)
+    r.Fail("/batchClass", "the batch class " + Quote(batch.batchClass) + " is not the batch class " +
+                              Quote(c.batchClassName) + " of the document class " + Quote(c.name));
+  for (const auto& [name, value] : batch.batchFields) {
+    bool known = false;
+    for (const auto& f : c.batchFields) known = known || f == name;
+    if (!known)
+      r.Fail("/batchFields/" + PathPart(Utf16ToUtf8(name)),
+             "the document class " + Quote(c.name) + " has no batch field " + Quote(name));
   }
+}
+
+// One document's fields and tables against the class.
+void CheckDocumentAgainstClass(const Reader& r, const BatchDocument& doc, std::size_t index, const DocumentClass& c) {
+  std::string at = "/documents/" + std::to_string(index) + "/indexFields/";
+  for (const auto& [name, value] : doc.indexFields) {
+    const IndexFieldDef* def = c.FindIndexField(name);
+    if (!def)
+      r.Fail(at + PathPart(Utf16ToUtf8(name)),
+             "the document class " + Quote(c.name) + " has no index field " + Quote(name));
+    if (!def->table.empty())
+      r.Fail(at + PathPart(Utf16ToUtf8(name)), "the index field " + Quote(name) + " belongs to the table " +
+                                                   Quote(def->table) + ": give it in that table's rows");
+  }
+  for (const auto& [table, rows] : doc.tables) {
+    std::string tableAt = at + PathPart(Utf16ToUtf8(table));
+    if (!c.HasTable(table)) r.Fail(tableAt, "the document class " + Quote(c.name) + " has no table " + Quote(table));
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+      for (const auto& [field, value] : rows[row]) {
+        const IndexFieldDef* def = c.FindIndexField(field);
+        if (!def || def->table != table)
+          r.Fail(tableAt + "/" + std::to_string(row) + "/" + PathPart(Utf16ToUtf8(field)),
+                 "the table " + Quote(table) + " has no field " + Quote(field));
+      }
+    }
+  }
+}
+
+bool Failed(const std::string& message, std::string* error) {
+  if (error) *error = message;
   return false;
 }
 
+}  // namespace
+
+// Where the batch's text comes from: a file, opened afresh for every pass, or a text in memory.
+struct BatchReader::Source {
+  std::string name;
+  std::string path;       // a file, or
+  std::string_view text;  // a text
+  bool isFile = false;
+
+  // A stream from the start; null when the file cannot be opened any more.
+  std::unique_ptr<std::istream> Open(std::unique_ptr<std::streambuf>& buffer) const {
+    if (isFile) {
+      auto file = std::make_unique<std::ifstream>(path, std::ios::binary);
+      if (!*file) return nullptr;
+      return file;
+    }
+    buffer = std::make_unique<ViewBuffer>(text);
+    return std::make_unique<std::istream>(buffer.get());
+  }
+
+  // Reads the batch, handing its documents to `onDocument`; the batch's members (documents left out) to `root`.
+  void Pass(const Reader& reader, const BatchEvents::DocumentHandler& onDocument, Json* root,
+            std::size_t* documents) const {
+    std::unique_ptr<std::streambuf> buffer;
+    std::unique_ptr<std::istream> in = Open(buffer);
+    if (!in) throw InputFault{name + ": cannot be read: " + std::generic_category().message(errno)};
+    BatchEvents events(reader, onDocument);
+    try {
+      Json::sax_parse(*in, &events);
+    } catch (const Json::exception& e) {
+      std::unique_ptr<std::streambuf> again;
+      std::unique_ptr<std::istream> from = Open(again);
+      if (!from) throw InputFault{name + ": cannot be read: " + std::generic_category().message(errno)};
+      reader.SyntaxFault(e, *from);
+    }
+    if (in->bad()) throw InputFault{name + ": cannot be read"};
+    if (root) *root = std::move(events.Root());
+    if (documents) *documents = events.Documents();
+  }
+};
+
+BatchReader::BatchReader() = default;
+BatchReader::~BatchReader() = default;
+
+bool BatchReader::Open(const std::string& path, std::string* error) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return Failed(path + ": cannot be read: it is a folder", error);
+  if (!std::ifstream(path, std::ios::binary))
+    return Failed(path + ": cannot be read: " + std::generic_category().message(errno), error);
+  source_ = std::make_unique<Source>();
+  source_->name = source_->path = path;
+  source_->isFile = true;
+  return Load(error);
+}
+
+bool BatchReader::OpenText(std::string_view text, const std::string& sourceName, std::string* error) {
+  source_ = std::make_unique<Source>();
+  source_->name = sourceName;
+  source_->text = text;
+  return Load(error);
+}
+
+bool BatchReader::Load(std::string* error) {
+  const std::string sourceName = source_->name;
+  Reader reader(sourceName);
+  header_ = Batch{};
+  count_ = 0;
+  try {
+    {
+      std::unique_ptr<std::streambuf> buffer;
+      std::unique_ptr<std::istream> in = source_->Open(buffer);
+      if (!in) return Failed(sourceName + ": cannot be read: " + std::generic_category().message(errno), error);
+      reader.CheckNesting(*in);
+    }
+    // A document's fault is told only after the batch's own members, as they come first in a batch.
+    std::optional<InputFault> documentFault;
+    Json root;
+    std::size_t count = 0;
+    source_->Pass(
+        reader,
+        [&](std::size_t index, Json& document) {
+          if (documentFault) return;
+          try {
+            BatchDocument doc;
+            ParseDocument(reader, document, "/documents/" + std::to_string(index), doc);
+          } catch (const InputFault& fault) {
+            documentFault = fault;
+          }
+        },
+        &root, &count);
+    Batch header;
+    header.file = sourceName;
+    ParseBatchHeader(reader, root, count, header);
+    if (documentFault) throw *documentFault;
+    header_ = std::move(header);
+    count_ = count;
+    return true;
+  } catch (const InputFault& fault) {
+    source_.reset();
+    return Failed(fault.message, error);
+  } catch (const std::exception& e) {
+    source_.reset();
+    return Failed(sourceName + ": cannot be read: " + e.what(), error);
+  }
+}
+
+const Batch& BatchReader::Header() const { return header_; }
+std::size_t BatchReader::DocumentCount() const { return count_; }
+
+bool BatchReader::ForEachDocument(const std::function<void(std::size_t, const BatchDocument&)>& visit,
+                                  std::string* error) const {
+  if (!source_) return Failed("no batch has been read", error);
+  Reader reader(source_->name);
+  std::size_t count = 0;
+  try {
+    source_->Pass(
+        reader,
+        [&](std::size_t index, Json& document) {
+          BatchDocument doc;
+          ParseDocument(reader, document, "/documents/" + std::to_string(index), doc);
+          visit(index, doc);
+        },
+        nullptr, &count);
+  } catch (const InputFault& fault) {
+    return Failed(fault.message + " (the batch changed while it was released)", error);
+  } catch (const std::exception& e) {
+    return Failed(source_->name + ": cannot be read: " + e.what(), error);
+  }
+  if (count != count_)
+    return Failed(source_->name + ": the batch changed while it was released: it had " + std::to_string(count_) +
+                      " documents, now " + std::to_string(count),
+                  error);
+  return true;
+}
+
+bool BatchReader::CheckAgainstClass(const DocumentClass& c, std::string* error) const {
+  if (!source_) return Failed("no batch has been read", error);
+  Reader reader(source_->name);
+  try {
+    CheckHeaderAgainstClass(reader, header_, c);
+  } catch (const InputFault& fault) {
+    return Failed(fault.message, error);
+  }
+  std::optional<InputFault> fault;
+  std::string readError;
+  bool read = ForEachDocument(
+      [&](std::size_t index, const BatchDocument& doc) {
+        if (fault) return;
+        try {
+          CheckDocumentAgainstClass(reader, doc, index, c);
+        } catch (const InputFault& f) {
+          fault = f;
+        }
+      },
+      &readError);
+  if (!read) return Failed(readError, error);
+  if (fault) return Failed(fault->message, error);
+  return true;
+}
+
+bool ParseBatch(std::string_view text, const std::string& sourceName, Batch& batch, std::string* error) {
+  BatchReader reader;
+  if (!reader.OpenText(text, sourceName, error)) return false;
+  Batch parsed = reader.Header();
+  parsed.documents.reserve(reader.DocumentCount());
+  if (!reader.ForEachDocument([&](std::size_t, const BatchDocument& doc) { parsed.documents.push_back(doc); }, error))
+    return false;
+  batch = std::move(parsed);
+  return true;
+}
+
 bool ReadBatchFile(const std::string& path, Batch& batch, std::string* error) {
-  std::string text;
-  if (!ReadFile(path, text, error)) return false;
-  return ParseBatch(text, path, batch, error);
+  BatchReader reader;
+  if (!reader.Open(path, error)) return false;
+  Batch parsed = reader.Header();
+  parsed.documents.reserve(reader.DocumentCount());
+  if (!reader.ForEachDocument([&](std::size_t, const BatchDocument& doc) { parsed.documents.push_back(doc); }, error))
+    return false;
+  batch = std::move(parsed);
+  return true;
 }
 
 bool CheckBatchAgainstClass(const Batch& batch, const DocumentClass& c, std::string* error) {
   Reader r(batch.file);
   try {
-    if (!batch.batchClass.empty() && !c.batchClassName.empty() && batch.batchClass != c.batchClassName)
-      r.Fail("/batchClass", "the batch class " + Quote(batch.batchClass) + " is not the batch class " +
-                                Quote(c.batchClassName) + " of the document class " + Quote(c.name));
-    for (const auto& [name, value] : batch.batchFields) {
-      bool known = false;
-      for (const auto& f : c.batchFields) known = known || f == name;
-      if (!known)
-        r.Fail("/batchFields/" + PathPart(Utf16ToUtf8(name)),
-               "the document class " + Quote(c.name) + " has no batch field " + Quote(name));
-    }
-    for (std::size_t i = 0; i < batch.documents.size(); ++i) {
-      const BatchDocument& doc = batch.documents[i];
-      std::string at = "/documents/" + std::to_string(i) + "/indexFields/";
-      for (const auto& [name, value] : doc.indexFields) {
-        const IndexFieldDef* def = c.FindIndexField(name);
-        if (!def)
-          r.Fail(at + PathPart(Utf16ToUtf8(name)),
-                 "the document class " + Quote(c.name) + " has no index field " + Quote(name));
-        if (!def->table.empty())
-          r.Fail(at + PathPart(Utf16ToUtf8(name)), "the index field " + Quote(name) + " belongs to the table " +
-                                                       Quote(def->table) + ": give it in that table's rows");
-      }
-      for (const auto& [table, rows] : doc.tables) {
-        std::string tableAt = at + PathPart(Utf16ToUtf8(table));
-        if (!c.HasTable(table))
-          r.Fail(tableAt, "the document class " + Quote(c.name) + " has no table " + Quote(table));
-        for (std::size_t row = 0; row < rows.size(); ++row) {
-          for (const auto& [field, value] : rows[row]) {
-            const IndexFieldDef* def = c.FindIndexField(field);
-            if (!def || def->table != table)
-              r.Fail(tableAt + "/" + std::to_string(row) + "/" + PathPart(Utf16ToUtf8(field)),
-                     "the table " + Quote(table) + " has no field " + Quote(field));
-          }
-        }
-      }
-    }
+    CheckHeaderAgainstClass(r, batch, c);
+    for (std::size_t i = 0; i < batch.documents.size(); ++i) CheckDocumentAgainstClass(r, batch.documents[i], i, c);
     return true;
   } catch (const InputFault& fault) {
     if (error) *error = fault.message;

@@ -3,6 +3,8 @@
 // member that is missing, unknown or of the wrong kind.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -10,7 +12,41 @@
 
 namespace capture {
 
-// Reads a batch file; `error` gets the place and the fault when it cannot be used.
+// A batch file read document by document: only the batch's own members and one document are held in memory at
+// a time, so a batch of any length can be released. Open reads the whole file once, checking its syntax, its
+// members and every document's form; each further pass reads the documents again.
+class BatchReader {
+ public:
+  BatchReader();
+  ~BatchReader();
+  BatchReader(const BatchReader&) = delete;
+  BatchReader& operator=(const BatchReader&) = delete;
+
+  // `error` gets the place and the fault when the file cannot be used.
+  bool Open(const std::string& path, std::string* error);
+  // Same over a text that stays alive as long as the reader; `sourceName` names it in messages.
+  bool OpenText(std::string_view text, const std::string& sourceName, std::string* error);
+
+  // The batch without its documents.
+  const Batch& Header() const;
+  std::size_t DocumentCount() const;
+  // Every document against the class that releases it (a pass over the documents).
+  bool CheckAgainstClass(const DocumentClass& documentClass, std::string* error) const;
+  // Hands the documents to `visit` one at a time, in order, with their 0-based index (a pass over the
+  // documents). False when the source can no longer be read as it was when opened.
+  bool ForEachDocument(const std::function<void(std::size_t index, const BatchDocument& document)>& visit,
+                       std::string* error) const;
+
+ private:
+  bool Load(std::string* error);
+
+  struct Source;
+  std::unique_ptr<Source> source_;
+  Batch header_;
+  std::size_t count_ = 0;
+};
+
+// Reads a whole batch file; `error` gets the place and the fault when it cannot be used.
 bool ReadBatchFile(const std::string& path, Batch& batch, std::string* error);
 // Same from text; `sourceName` names the text in messages.
 bool ParseBatch(std::string_view text, const std::string& sourceName, Batch& batch, std::string* error);

@@ -70,81 +70,131 @@ std::string CallFailure(const char* operation, HRESULT hr, LONG ret) {
 
 }  // namespace
 
-std::size_t ReleaseReport::Released() const {
-  std::size_t n = 0;
-  for (const DocumentOutcome& d : documents) n += d.released;
-  return n;
+bool ReleaseReport::AllReleased() const {
+  return openFailure.empty() && closeFailure.empty() && readFailure.empty() && released == total;
 }
 
-bool ReleaseReport::AllReleased() const {
-  return openFailure.empty() && closeFailure.empty() && Released() == documents.size();
+// A connector must not take the host down: anything it throws fails the call it came from.
+template <class Call>
+HRESULT Guarded(Call&& call) {
+  try {
+    return call();
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+struct BatchRelease::State {
+  DocumentClass documentClass;
+  Batch batch;  // the batch's own members
+  CComPtr<IKfxReleaseScript> script;
+  ReleaseOptions options;
+  ReleaseReport report;
+  std::shared_ptr<Recorder> recorder;
+  std::size_t position = 0;  // documents handed over so far
+  bool opened = false;       // OpenScript has been called
+  bool started = false;      // ... and succeeded
+
+  State(const DocumentClass& c, const Batch& b, IKfxReleaseScript* s, const ReleaseOptions& o)
+      : documentClass(c), script(s), options(o) {
+    batch.file = b.file;
+    batch.name = b.name;
+    batch.batchClass = b.batchClass;
+    batch.documentClass = b.documentClass;
+    batch.batchFields = b.batchFields;
+    batch.values = b.values;
+  }
+
+  void Open(IReleaseData* first) {
+    opened = true;
+    if (!script) {
+      report.openFailure = "no export connector";
+      return;
+    }
+    if (first) Guarded([&] { return script->putref_DocumentData(first); });
+    KfxReturnValue ret = KFX_REL_ERROR;
+    HRESULT hr = Guarded([&] { return script->OpenScript(&ret); });
+    if (hr != S_OK || ret != KFX_REL_SUCCESS) report.openFailure = CallFailure("OpenScript", hr, ret);
+    else started = true;
+  }
+};
+
+BatchRelease::BatchRelease(const DocumentClass& c, const Batch& batch, std::size_t total, IKfxReleaseScript* script,
+                           const ReleaseOptions& options)
+    : state_(std::make_unique<State>(c, batch, script, options)) {
+  state_->report.total = total;
+  state_->recorder = std::make_shared<Recorder>(
+      state_->report, options,
+      "[" + Utf16ToUtf8(c.name) + (batch.name.empty() ? "" : " / " + Utf16ToUtf8(batch.name)) + "]");
+}
+
+BatchRelease::~BatchRelease() {
+  if (state_) Finish();
+}
+
+void BatchRelease::Release(const BatchDocument& document) {
+  State& st = *state_;
+  const std::size_t index = st.position++;
+  DocumentOutcome outcome;
+  outcome.position = index + 1;
+  outcome.label = DocumentLabel(document, index + 1);
+  CComPtr<IReleaseData> data =
+      MakeReleaseData(MakeReleaseDocument(st.documentClass, st.batch, document, index), st.recorder);
+  if (!st.opened) st.Open(data);
+  if (st.started) {
+    if (st.options.observer) st.options.observer->DocumentStarting(index + 1, st.report.total);
+    st.recorder->SetDocument(&outcome);
+    HRESULT put = Guarded([&] { return st.script->putref_DocumentData(data); });
+    if (put != S_OK) {
+      outcome.hr = put;
+      outcome.hostFailure = CallFailure("DocumentData", put, 0);
+    } else {
+      KfxReturnValue docRet = KFX_REL_ERROR;
+      outcome.hr = Guarded([&] { return st.script->ReleaseDoc(&docRet); });
+      outcome.result = docRet;
+      outcome.released = outcome.hr == S_OK && docRet == KFX_REL_SUCCESS;
+      if (outcome.hr != S_OK) outcome.hostFailure = CallFailure("ReleaseDoc", outcome.hr, docRet);
+    }
+    st.recorder->SetDocument(nullptr);
+    if (outcome.released) ++st.report.released;
+    if (st.options.observer) st.options.observer->DocumentDone(outcome, st.report.total);
+  }
+  if (st.options.keepOutcomes) st.report.documents.push_back(std::move(outcome));
+}
+
+void BatchRelease::ReadFailed(std::string failure) {
+  if (state_->report.readFailure.empty()) state_->report.readFailure = std::move(failure);
+}
+
+ReleaseReport BatchRelease::Finish() {
+  State& st = *state_;
+  if (!st.opened) st.Open(nullptr);
+  if (st.script) {
+    KfxReturnValue ret = KFX_REL_ERROR;
+    HRESULT hr = Guarded([&] { return st.script->CloseScript(&ret); });
+    if (hr != S_OK || ret != KFX_REL_SUCCESS) st.report.closeFailure = CallFailure("CloseScript", hr, ret);
+  }
+  st.recorder->Detach();
+  // Documents never handed over (the batch could not be read to its end) are not released; with their outcomes
+  // kept, they are listed as such.
+  if (st.options.keepOutcomes) {
+    for (std::size_t i = st.report.documents.size(); i < st.report.total; ++i) {
+      DocumentOutcome missing;
+      missing.position = i + 1;
+      missing.label = u"document " + Utf8ToUtf16(std::to_string(i + 1));
+      st.report.documents.push_back(std::move(missing));
+    }
+  }
+  ReleaseReport report = std::move(st.report);
+  state_.reset();
+  return report;
 }
 
 ReleaseReport ReleaseBatch(const DocumentClass& c, const Batch& batch, IKfxReleaseScript* script,
                            const ReleaseOptions& options) {
-  ReleaseReport report;
-  const std::size_t total = batch.documents.size();
-  report.documents.resize(total);
-  for (std::size_t i = 0; i < total; ++i) {
-    report.documents[i].position = i + 1;
-    report.documents[i].label = DocumentLabel(batch.documents[i], i + 1);
-  }
-  if (!script) {
-    report.openFailure = "no export connector";
-    return report;
-  }
-  auto recorder = std::make_shared<Recorder>(
-      report, options, "[" + Utf16ToUtf8(c.name) + (batch.name.empty() ? "" : " / " + Utf16ToUtf8(batch.name)) + "]");
-  auto dataFor = [&](std::size_t i) {
-    return MakeReleaseData(MakeReleaseDocument(c, batch, i), recorder);
-  };
-
-  // A connector must not take the host down: anything it throws fails the call it came from.
-  auto guarded = [](auto&& call) -> HRESULT {
-    try {
-      return call();
-    } catch (...) {
-      return E_UNEXPECTED;
-    }
-  };
-
-  CComPtr<IReleaseData> first = total ? dataFor(0) : CComPtr<IReleaseData>();
-  if (first) guarded([&] { return script->putref_DocumentData(first); });
-  KfxReturnValue ret = KFX_REL_ERROR;
-  HRESULT hr = guarded([&] { return script->OpenScript(&ret); });
-  if (hr != S_OK || ret != KFX_REL_SUCCESS) {
-    report.openFailure = CallFailure("OpenScript", hr, ret);
-  } else {
-    for (std::size_t i = 0; i < total; ++i) {
-      DocumentOutcome& outcome = report.documents[i];
-      if (options.observer) options.observer->DocumentStarting(i + 1, total);
-      recorder->SetDocument(&outcome);
-      CComPtr<IReleaseData> data = i == 0 ? first : dataFor(i);
-      HRESULT put = guarded([&] { return script->putref_DocumentData(data); });
-      if (put != S_OK) {
-        outcome.hr = put;
-        outcome.hostFailure = CallFailure("DocumentData", put, 0);
-      } else {
-        KfxReturnValue docRet = KFX_REL_ERROR;
-        outcome.hr = guarded([&] { return script->ReleaseDoc(&docRet); });
-        outcome.result = docRet;
-        outcome.released = outcome.hr == S_OK && docRet == KFX_REL_SUCCESS;
-        if (outcome.hr != S_OK) outcome.hostFailure = CallFailure("ReleaseDoc", outcome.hr, docRet);
-      }
-      recorder->SetDocument(nullptr);
-      if (options.observer) options.observer->DocumentDone(outcome, total);
-      if (!options.keepOutcomes) {
-        std::vector<std::u16string>().swap(outcome.messages);
-        std::vector<LogEntry>().swap(outcome.log);
-        std::u16string().swap(outcome.label);
-      }
-    }
-  }
-  ret = KFX_REL_ERROR;
-  hr = guarded([&] { return script->CloseScript(&ret); });
-  if (hr != S_OK || ret != KFX_REL_SUCCESS) report.closeFailure = CallFailure("CloseScript", hr, ret);
-  recorder->Detach();
-  return report;
+  BatchRelease release(c, batch, batch.documents.size(), script, options);
+  for (const BatchDocument& document : batch.documents) release.Release(document);
+  return release.Finish();
 }
 
 }  // namespace capture

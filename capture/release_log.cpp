@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -17,7 +18,7 @@ namespace capture {
 namespace {
 
 std::string Indented(std::u16string_view message) {
-  std::string text = Utf16ToUtf8(message), out = "    ";
+  std::string text = PrintableText(message), out = "    ";
   for (std::size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (c == '\r') {
@@ -31,6 +32,22 @@ std::string Indented(std::u16string_view message) {
 }
 
 }  // namespace
+
+std::string PrintableText(std::u16string_view text) {
+  std::u16string shown;
+  shown.reserve(text.size());
+  for (char16_t c : text) {
+    bool control = (c < 0x20 && c != u'\n' && c != u'\r' && c != u'\t') || (c >= 0x7F && c <= 0x9F);
+    if (!control) {
+      shown += c;
+      continue;
+    }
+    char escape[8];
+    std::snprintf(escape, sizeof escape, c < 0x80 ? "\\x%02X" : "\\u%04X", static_cast<unsigned>(c));
+    for (const char* p = escape; *p; ++p) shown += static_cast<char16_t>(*p);
+  }
+  return Utf16ToUtf8(shown);
+}
 
 std::string FormatTime(std::chrono::system_clock::time_point time) {
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count() % 1000;

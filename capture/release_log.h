@@ -25,6 +25,10 @@ struct MessageEntry {
   LONG infoRet = 0;
 };
 
+// A connector's text as UTF-8 for a file or a terminal: control characters other than line ends and tabs (which a
+// document value can carry into a report) are written as \x1B or \u0085, so they cannot act on the terminal.
+std::string PrintableText(std::u16string_view text);
+
 // "2024-06-03 16:05:09.007 +0200" in local time.
 std::string FormatTime(std::chrono::system_clock::time_point time);
 

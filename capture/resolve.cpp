@@ -16,8 +16,12 @@ std::u16string Lookup(const TextMap& map, std::u16string_view name, bool* found)
 
 std::u16string PlatformValue(const DocumentClass& c, const Batch& batch, std::size_t documentIndex,
                              std::u16string_view name, bool* found) {
+  return PlatformValue(c, batch, batch.documents.at(documentIndex), documentIndex, name, found);
+}
+
+std::u16string PlatformValue(const DocumentClass& c, const Batch& batch, const BatchDocument& doc,
+                             std::size_t documentIndex, std::u16string_view name, bool* found) {
   bool hit = false;
-  const BatchDocument& doc = batch.documents.at(documentIndex);
   std::u16string value = Lookup(doc.values, name, &hit);
   if (!hit) value = Lookup(batch.values, name, &hit);
   if (!hit) {
@@ -34,7 +38,11 @@ std::u16string PlatformValue(const DocumentClass& c, const Batch& batch, std::si
 }
 
 std::vector<DocumentValue> ResolveLinks(const DocumentClass& c, const Batch& batch, std::size_t documentIndex) {
-  const BatchDocument& doc = batch.documents.at(documentIndex);
+  return ResolveLinks(c, batch, batch.documents.at(documentIndex), documentIndex);
+}
+
+std::vector<DocumentValue> ResolveLinks(const DocumentClass& c, const Batch& batch, const BatchDocument& doc,
+                                        std::size_t documentIndex) {
   std::vector<DocumentValue> values;
   values.reserve(c.links.size());
   for (const LinkDef& link : c.links) {
@@ -56,7 +64,7 @@ std::vector<DocumentValue> ResolveLinks(const DocumentClass& c, const Batch& bat
         break;
       }
       case KFX_REL_TEXTCONSTANT: v.value = link.source; break;
-      case KFX_REL_VARIABLE: v.value = PlatformValue(c, batch, documentIndex, link.source); break;
+      case KFX_REL_VARIABLE: v.value = PlatformValue(c, batch, doc, documentIndex, link.source); break;
       case KFX_REL_BATCHFIELD: v.value = Lookup(batch.batchFields, link.source, nullptr); break;
       default: break;
     }
@@ -66,14 +74,19 @@ std::vector<DocumentValue> ResolveLinks(const DocumentClass& c, const Batch& bat
 }
 
 ReleaseDocument MakeReleaseDocument(const DocumentClass& c, const Batch& batch, std::size_t documentIndex) {
+  return MakeReleaseDocument(c, batch, batch.documents.at(documentIndex), documentIndex);
+}
+
+ReleaseDocument MakeReleaseDocument(const DocumentClass& c, const Batch& batch, const BatchDocument& doc,
+                                    std::size_t documentIndex) {
   ReleaseDocument d;
   d.name = c.instanceName;
-  d.kofaxPdfFileName = batch.documents.at(documentIndex).kofaxPdfFileName;
+  d.kofaxPdfFileName = doc.kofaxPdfFileName;
   d.connectString = c.serverName;
   d.userName = c.userName;
   d.password = c.password;
   d.customProperties = c.customProperties;
-  d.values = ResolveLinks(c, batch, documentIndex);
+  d.values = ResolveLinks(c, batch, doc, documentIndex);
   return d;
 }
 

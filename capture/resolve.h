@@ -30,4 +30,13 @@ std::vector<DocumentValue> ResolveLinks(const DocumentClass& documentClass, cons
 ReleaseDocument MakeReleaseDocument(const DocumentClass& documentClass, const Batch& batch,
                                     std::size_t documentIndex);
 
+// The same for a document handed over on its own: `batch` gives the batch's own members (its documents are not
+// used), `documentIndex` the document's place in the batch.
+std::u16string PlatformValue(const DocumentClass& documentClass, const Batch& batch, const BatchDocument& document,
+                             std::size_t documentIndex, std::u16string_view name, bool* found = nullptr);
+std::vector<DocumentValue> ResolveLinks(const DocumentClass& documentClass, const Batch& batch,
+                                        const BatchDocument& document, std::size_t documentIndex);
+ReleaseDocument MakeReleaseDocument(const DocumentClass& documentClass, const Batch& batch,
+                                    const BatchDocument& document, std::size_t documentIndex);
+
 }  // namespace capture

@@ -84,15 +84,21 @@ std::int64_t SystemClock() {
 }
 
 ReleaseClock g_clock = &SystemClock;
+
+// The last stamp this process handed out, in clock milliseconds; -1 before the first.
 std::mutex g_stampMutex;
-std::int64_t g_lastStamp = -1;  // milliseconds of the last stamp handed out
+std::int64_t g_lastStamp = -1;
+
+// How long a stamp waits for a clock that has not moved on past the last stamp. A coarse clock ticks well within
+// it; a clock that stands still or was set back further is not waited for.
+constexpr std::int64_t kMaxClockWaitMs = 100;
 
 }  // namespace
 
 void SetReleaseClock(ReleaseClock clock) {
   std::lock_guard lock(g_stampMutex);
   g_clock = clock ? clock : &SystemClock;
-  g_lastStamp = -1;  // another clock, another time line
+  g_lastStamp = -1;  // another clock, another history
 }
 
 namespace {
@@ -222,6 +228,15 @@ bool GetOriginalFilePath(IValues* values, std::u16string& path) {
   }
   constexpr std::size_t kMaxPath = 260;
   if (candidate.size() >= kMaxPath) return false;
+  // A NUL would end the path early for the file system, and half a surrogate pair would turn into a replacement
+  // character; either way the file system would answer for another file.
+  for (std::size_t i = 0; i < candidate.size(); ++i) {
+    char16_t c = candidate[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < candidate.size() && candidate[i + 1] >= 0xDC00 && candidate[i + 1] <= 0xDFFF)
+      ++i;
+    else if (c == 0 || (c >= 0xD800 && c <= 0xDFFF))
+      return false;
+  }
   std::error_code ec;
   std::filesystem::path full = std::filesystem::absolute(std::filesystem::path(Narrow(candidate)), ec);
   if (ec) return false;
@@ -261,13 +276,20 @@ bool OpenTableForInsert(CAxRecordset& rs, std::u16string_view table, std::u16str
 }
 
 ReleaseStamp MakeReleaseStamp() {
-  // Two documents of one process never share a key. A clock that has not moved on, or was set back, continues
-  // from the last stamp instead of making the release wait for it.
+  // Two documents of one process never share a key. When the clock has not moved on since the last stamp, wait
+  // until it has; but a clock that stands still or was set back must not stall the release (a clock set back
+  // by an hour would stall it for an hour), so after a short wait the stamp takes the millisecond after the last
+  // one. Keys then stay unique and ascending, and follow the clock again once it has caught up.
   std::int64_t now;
   {
     std::lock_guard lock(g_stampMutex);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     now = g_clock();
+    // Wait only while the clock can still pass the last stamp within the allowance.
+    for (std::int64_t waited = 0; now <= g_lastStamp && (g_lastStamp - now) + waited < kMaxClockWaitMs; ++waited) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      now = g_clock();
+    }
     if (now <= g_lastStamp) now = g_lastStamp + 1;
     g_lastStamp = now;
   }

@@ -43,5 +43,8 @@ bool UpdateTableRecord(dbAx::CAxRecordset& rs, std::u16string_view table);
 bool WriteInvoiceLines(dbAx::CAxConnection& connection, std::u16string_view library, const LineValueList& lines);
 
 // The clock the release stamp is read from: milliseconds since 1970-01-01 UTC. Tests may replace it.
+// Within one process stamps never repeat: a stamp waits briefly for a clock that has not moved on past the last
+// one, and otherwise takes the millisecond after it.
 using ReleaseClock = std::int64_t (*)();
-void SetReleaseClock(ReleaseClock clock);  // null restores the system clock; stamps start afresh
+// Null restores the system clock. Either way the stamps start afresh: the last stamp is forgotten.
+void SetReleaseClock(ReleaseClock clock);

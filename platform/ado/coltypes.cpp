@@ -361,6 +361,39 @@ bool CheckColumnValue(const ColumnInfo& c, const VARIANT& value, BoundValue& bou
   }
 }
 
+bool CheckTextCharacters(const ColumnInfo& c, const VARIANT& value, ProviderError& error) {
+  if (value.vt != VT_BSTR) return true;
+  std::u16string_view text = BstrView(value.bstrVal);
+  std::size_t bad = text.size();
+  for (std::size_t i = 0; i < text.size() && bad == text.size(); ++i) {
+    char16_t ch = text[i];
+    if (ch >= 0xD800 && ch <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      ++i;  // a whole pair
+    } else if (ch == 0 || (ch >= 0xD800 && ch <= 0xDFFF)) {
+      bad = i;
+    }
+  }
+  if (bad == text.size()) return true;
+  // The message itself must be valid text: the offending characters show as replacement characters.
+  std::u16string shown(text);
+  std::size_t position = CodePoints(text.substr(0, bad)) + 1;
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    char16_t ch = shown[i];
+    if (ch >= 0xD800 && ch <= 0xDBFF && i + 1 < shown.size() && shown[i + 1] >= 0xDC00 && shown[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (ch == 0 || (ch >= 0xD800 && ch <= 0xDFFF)) {
+      shown[i] = 0xFFFD;
+    }
+  }
+  char16_t code = text[bad];
+  std::u16string what = code == 0 ? std::u16string(u"a NUL character")
+                                  : u"half of a surrogate pair (U+" + FormatBounded(8, u"%04X", static_cast<int>(code)) + u") without its other half";
+  Refuse(error, DB_E_CANTCONVERTVALUE, kStateBadCharacter, kNativeBadCharacter,
+         u"Value " + QuoteValueForMessage(shown) + u" for column " + ColumnLabel(c) + u" cannot be stored: character " +
+             Number(static_cast<long long>(position)) + u" is " + what + u".");
+  return false;
+}
+
 std::u16string FormatDecimal(std::u16string_view canonical, int scale) {
   std::u16string s(canonical);
   if (scale <= 0) return s;

@@ -34,6 +34,12 @@ struct BoundValue {
 // A VT_NULL or VT_EMPTY value binds as NULL; whether the column takes NULL is the database's to decide.
 bool CheckColumnValue(const ColumnInfo& column, const VARIANT& value, BoundValue& bound, ProviderError& error);
 
+// Text no column can hold as given: a NUL character, or half of a UTF-16 surrogate pair with no other half. A
+// database would change it (a replacement character, a cut at the NUL) or refuse it; such a value is refused
+// (22021 DB_E_CANTCONVERTVALUE, as the IBM i refuses a character it cannot convert) with the place of the first
+// such character. Values that are not text pass.
+bool CheckTextCharacters(const ColumnInfo& column, const VARIANT& value, ProviderError& error);
+
 // The text of a DECIMAL/NUMERIC value with exactly `scale` fraction digits, as the database shows it
 // ("123.40" for 123.4 in DECIMAL(5,2)); `canonical` is a BoundValue text.
 std::u16string FormatDecimal(std::u16string_view canonical, int scale);
@@ -45,8 +51,10 @@ std::u16string QuoteValueForMessage(std::u16string_view text);
 inline constexpr char16_t kStateTooLong[] = u"22001";
 inline constexpr char16_t kStateOutOfRange[] = u"22003";
 inline constexpr char16_t kStateNotANumber[] = u"22018";
+inline constexpr char16_t kStateBadCharacter[] = u"22021";
 inline constexpr LONG kNativeTooLong = -404;
 inline constexpr LONG kNativeOutOfRange = -406;
 inline constexpr LONG kNativeNotANumber = -420;
+inline constexpr LONG kNativeBadCharacter = -330;
 
 }  // namespace ado

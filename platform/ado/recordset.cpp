@@ -5,6 +5,7 @@
 // read is not offered (Supports answers false for adResync and adDelete, a put on a read row fails with
 // adErrFeatureNotAvailable). Values are checked and stored by the provider at Update, as the database does when
 // the record reaches it; a refused record stays pending until CancelUpdate.
+#include "platform/ado/coltypes.h"
 #include "platform/ado/internal.h"
 
 namespace ado::detail {
@@ -414,10 +415,21 @@ class RecordsetObject : public ComObject<NoDispatch<_Recordset>> {
   HRESULT Store() {
     RecordsetCore& r = *core_;
     std::vector<const VARIANT*> values(r.columns.size(), nullptr);
-    for (std::size_t i = 0; i < values.size(); ++i)
-      if (r.pendingSet[i]) values[i] = &r.pending[i];
-    std::vector<CComVariant> stored;
     ProviderErrors errors;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      if (!r.pendingSet[i]) continue;
+      values[i] = &r.pending[i];
+      // Text that no database can hold as given is refused here for every provider, rather than stored changed
+      // by one and refused by another.
+      ProviderError e;
+      e.source = u"ADO";
+      if (!CheckTextCharacters(r.columns[i], r.pending[i], e)) errors.push_back(std::move(e));
+    }
+    if (!errors.empty()) {
+      r.ReportErrors(errors);
+      return DB_E_ERRORSOCCURRED;  // the record stays pending until CancelUpdate
+    }
+    std::vector<CComVariant> stored;
     HRESULT hr = r.rowset->Insert(values, stored, errors);
     if (FAILED(hr)) {
       r.ReportErrors(errors);

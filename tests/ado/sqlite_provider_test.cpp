@@ -332,6 +332,38 @@ TEST_F(SqliteAdo, EveryRefusedColumnIsReportedAndTheCollectionIsReplacedByTheNex
   r->CancelUpdate();
 }
 
+// Text that no database can hold as given is refused before it reaches the provider, one error per column, and
+// not stored changed: half of a surrogate pair would become a replacement character, a NUL would cut the text.
+TEST_F(SqliteAdo, TextThatIsNotValidUtf16IsRefusedBeforeTheDatabase) {
+  CComPtr<_Connection> c = Connect();
+  CComPtr<_Recordset> r = OpenForInsert(c);
+  ASSERT_EQ(AddNew(r), S_OK);
+  ASSERT_EQ(Put(r, u"BHINV", u"A\xDBFF"), S_OK);
+  ASSERT_EQ(Put(r, u"BHTXT", std::u16string(u"x\0y", 3)), S_OK);
+  ASSERT_EQ(Put(r, u"BHCUR", u"\xD83D\xDE00"), S_OK);  // a whole pair is one character and fits CHAR(2)
+  EXPECT_EQ(Update(r), DB_E_ERRORSOCCURRED);
+  auto errors = ErrorsOf(c);
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[0].number, DB_E_CANTCONVERTVALUE);
+  EXPECT_EQ(errors[0].sqlState, u"22021");
+  EXPECT_EQ(errors[0].nativeError, -330);
+  EXPECT_EQ(errors[0].description, u"Value 'A\xFFFD' for column TBHB.BHINV cannot be stored: character 2 is half of a "
+                                   u"surrogate pair (U+DBFF) without its other half.");
+  EXPECT_EQ(errors[1].description, u"Value 'x\xFFFDy' for column TBHB.BHTXT cannot be stored: character 2 is a NUL "
+                                   u"character.");
+  EditModeEnum mode = adEditNone;
+  r->get_EditMode(&mode);
+  EXPECT_EQ(mode, adEditAdd);
+  ASSERT_EQ(r->CancelUpdate(), S_OK);
+  ASSERT_EQ(AddNew(r), S_OK);
+  ASSERT_EQ(Put(r, u"BHINV", u"X"), S_OK);
+  ASSERT_EQ(Put(r, u"BHCUR", u"\xD83D\xDE00"), S_OK);
+  EXPECT_EQ(Update(r), S_OK);
+  auto rows = ReadRows(c, u"SELECT BHCUR FROM ECMLIB.TBHB");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0], u"\xD83D\xDE00");
+}
+
 TEST_F(SqliteAdo, ExcessBlanksAreDroppedAndTextIsNeverPastedIntoSql) {
   CComPtr<_Connection> c = Connect();
   CComPtr<_Recordset> r = OpenForInsert(c);

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "capture/json_io.h"
 #include "platform/com/utf.h"
@@ -236,6 +238,82 @@ TEST(ClassFile, TheExampleClassAndBatchFitTogether) {
   const IndexFieldDef* item = c.FindIndexField(u"ItemNumber");
   ASSERT_NE(item, nullptr);
   EXPECT_EQ(item->table, u"InvoiceLines");
+}
+
+// A batch is read document by document: the documents come one at a time, in order, whatever the order of the
+// batch's members, and a batch that changed between the passes is noticed.
+TEST(BatchReaderTest, HandsOverTheDocumentsOneAtATime) {
+  const std::string text = R"({"documents": [{"name": "A"}, {"name": "B"}, {"name": "C"}], "documentClass": "Invoice",
+                               "values": {"Site ID": "7"}})";
+  BatchReader reader;
+  std::string error;
+  ASSERT_TRUE(reader.OpenText(text, "b.json", &error)) << error;
+  EXPECT_EQ(reader.DocumentCount(), 3u);
+  EXPECT_EQ(reader.Header().documentClass, u"Invoice");
+  EXPECT_EQ(reader.Header().values.at(u"Site ID"), u"7");
+  EXPECT_TRUE(reader.Header().documents.empty());
+  std::vector<std::string> seen;
+  for (int pass = 0; pass < 2; ++pass) {
+    ASSERT_TRUE(reader.ForEachDocument(
+        [&](std::size_t index, const BatchDocument& d) { seen.push_back(std::to_string(index) + Utf16ToUtf8(d.name)); },
+        &error))
+        << error;
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"0A", "1B", "2C", "0A", "1B", "2C"}));
+}
+
+TEST(BatchReaderTest, TheBatchsOwnFaultsComeBeforeThoseOfItsDocuments) {
+  struct Case {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      // As in a batch read whole: the batch's members are checked before its documents.
+      {R"({"documents": [{"indexField": {}}]})", "b.json: at /: the member 'documentClass' is missing"},
+      {R"({"documents": [{"indexField": {}}], "documentClass": "X"})", "b.json: at /documents/0/indexField: unknown member"},
+      {R"({"documents": [{"name": 1}, {"indexField": 2}], "documentClass": "X", "bad": [)", "b.json:1:79: not valid JSON"},
+      // A second list of documents would silently replace the first.
+      {R"({"documentClass": "X", "documents": [{}], "documents": [{}]})",
+       "b.json: at /documents: the member 'documents' is given twice"},
+  };
+  for (const Case& c : cases) {
+    BatchReader reader;
+    std::string error;
+    EXPECT_FALSE(reader.OpenText(c.text, "b.json", &error)) << c.text;
+    EXPECT_EQ(error.rfind(c.message, 0), 0u) << "got: " << error << "\nfor: " << c.text;
+  }
+}
+
+TEST(BatchReaderTest, ABatchFileThatChangesWhileItIsReleasedIsNoticed) {
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("qcapture-batch-" + std::to_string(::getpid()) + ".json");
+  std::ofstream(file) << R"({"documentClass": "X", "documents": [{"name": "A"}, {"name": "B"}]})";
+  BatchReader reader;
+  std::string error;
+  ASSERT_TRUE(reader.Open(file.string(), &error)) << error;
+  std::ofstream(file) << R"({"documentClass": "X", "documents": [{"name": "A"}]})";
+  std::size_t seen = 0;
+  EXPECT_FALSE(reader.ForEachDocument([&](std::size_t, const BatchDocument&) { ++seen; }, &error));
+  EXPECT_EQ(seen, 1u);
+  EXPECT_EQ(error, file.string() + ": the batch changed while it was released: it had 2 documents, now 1");
+  std::ofstream(file) << R"({"documentClass": "X", "documents": [{"name": "A"}, {"nam": "B"}]})";
+  EXPECT_FALSE(reader.ForEachDocument([&](std::size_t, const BatchDocument&) {}, &error));
+  EXPECT_EQ(error.rfind(file.string() + ": at /documents/1/nam: unknown member", 0), 0u) << error;
+  std::filesystem::remove(file);
+  EXPECT_FALSE(reader.ForEachDocument([&](std::size_t, const BatchDocument&) {}, &error));
+  EXPECT_EQ(error.rfind(file.string() + ": cannot be read: ", 0), 0u) << error;
+}
+
+TEST(BatchReaderTest, ChecksEveryDocumentAgainstTheClass) {
+  const std::string text =
+      R"({"documentClass": "Invoice", "documents": [{"indexFields": {"Vendor": "V"}}, {"indexFields": {"Vendr": "V"}}]})";
+  BatchReader reader;
+  std::string error;
+  ASSERT_TRUE(reader.OpenText(text, "b.json", &error)) << error;
+  DocumentClass c;
+  c.name = u"Invoice";
+  c.indexFields = {{u"Vendor", u""}};
+  EXPECT_FALSE(reader.CheckAgainstClass(c, &error));
+  EXPECT_EQ(error, "b.json: at /documents/1/indexFields/Vendr: the document class 'Invoice' has no index field 'Vendr'");
 }
 
 }  // namespace

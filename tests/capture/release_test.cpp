@@ -154,7 +154,8 @@ TEST_F(Release, ALongBatchAllReleased) {
   fakes::CreateFakeConnector(&script);
   ReleaseReport report = ReleaseBatch(TestClass(), batch, script, {nullptr, nullptr, &counter, false});
   EXPECT_TRUE(report.AllReleased());
-  EXPECT_TRUE(report.documents[199].log.empty());  // not kept once seen
+  EXPECT_TRUE(report.documents.empty());  // nothing of a document is kept once it has been seen
+  EXPECT_EQ(report.Released(), 200u);
   EXPECT_EQ(counter.done, 200u);
   EXPECT_EQ(counter.total, 200u);
 }
@@ -255,6 +256,36 @@ TEST_F(Connector, FallbackOnlyWhenTheClassIsNotFound) {
   script.Release();
   SetProgIdResolver(ResolveKnown);
   EXPECT_EQ(CreateReleaseScript(u"unknown.ProgId", &script, &failure), S_OK);  // CO_E_CLASSSTRING: not found
+}
+
+// Documents handed over one at a time: without kept outcomes only the counts remain, and a batch that could not be
+// read to its end is not all released.
+TEST_F(Release, DocumentsHandedOverOneAtATimeKeepOnlyTheCounts) {
+  CComPtr<IKfxReleaseScript> script;
+  ASSERT_EQ(fakes::CreateFakeConnector(&script), S_OK);
+  std::vector<std::size_t> done;
+  struct Observer : ReleaseObserver {
+    std::vector<std::size_t>* done;
+    void DocumentDone(const DocumentOutcome& d, std::size_t total) override {
+      done->push_back(d.position * 10 + total);
+    }
+  } observer;
+  observer.done = &done;
+  ReleaseOptions options{&errorLog, &messageLog, &observer, false};
+  Batch header = batch;
+  header.documents.clear();
+  BatchRelease release(TestClass(), header, 3, script, options);
+  release.Release(batch.documents[0]);
+  release.Release(batch.documents[1]);
+  release.ReadFailed("batch.json: cannot be read");
+  ReleaseReport report = release.Finish();
+  EXPECT_TRUE(report.documents.empty());
+  EXPECT_EQ(report.total, 3u);
+  EXPECT_EQ(report.Released(), 1u);
+  EXPECT_EQ(report.readFailure, "batch.json: cannot be read");
+  EXPECT_FALSE(report.AllReleased());
+  EXPECT_EQ(done, (std::vector<std::size_t>{13, 23}));
+  EXPECT_EQ(Journal().calls.back(), "CloseScript");
 }
 
 }  // namespace
