@@ -1,15 +1,38 @@
 #include "platform/com/format.h"
 
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 #include "platform/com/utf.h"
+
+namespace {
+
+// A number given for an integer conversion loses its fraction; one beyond the integer range gives the nearest end
+// of it, and NaN gives 0 (converting those directly is undefined).
+std::int64_t ClampToInt64(double d) {
+  if (std::isnan(d)) return 0;
+  if (d >= 0x1p63) return std::numeric_limits<std::int64_t>::max();
+  if (d < -0x1p63) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(d);
+}
+
+std::uint64_t ClampToUInt64(double d) {
+  if (std::isnan(d)) return 0;
+  if (d >= 0x1p64) return std::numeric_limits<std::uint64_t>::max();
+  if (d >= 0) return static_cast<std::uint64_t>(d);
+  // Negative numbers wrap as a negative integer does.
+  return static_cast<std::uint64_t>(ClampToInt64(d));
+}
+
+}  // namespace
 
 std::int64_t FmtArg::AsInt() const {
   switch (kind_) {
     case Kind::Int: return i_;
     case Kind::UInt: return static_cast<std::int64_t>(u_);
-    case Kind::Double: return static_cast<std::int64_t>(d_);
+    case Kind::Double: return ClampToInt64(d_);
     default: return 0;
   }
 }
@@ -18,7 +41,7 @@ std::uint64_t FmtArg::AsUInt() const {
   switch (kind_) {
     case Kind::Int: return static_cast<std::uint64_t>(i_);
     case Kind::UInt: return u_;
-    case Kind::Double: return static_cast<std::uint64_t>(static_cast<std::int64_t>(d_));
+    case Kind::Double: return ClampToUInt64(d_);
     default: return 0;
   }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "platform/com/format.h"
 
 namespace {
@@ -30,6 +32,32 @@ TEST(Format, HostileFormatsAreSafe) {
   EXPECT_EQ(Format(u"trailing %"), u"trailing ");
   EXPECT_EQ(Format(u"%q"), u"%q");
   EXPECT_EQ(Format(u"%99999999999d", 1).size(), 4096u);
+}
+
+TEST(Format, NumbersForIntegerConversionsAreCutToTheIntegerRange) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    const char16_t* format;
+    double value;
+    const char16_t* expected;
+  } cases[] = {
+      {u"%d", 42.9, u"42"},
+      {u"%d", -42.9, u"-42"},
+      {u"%lld", 7.26127e+307, u"9223372036854775807"},
+      {u"%lld", -1e300, u"-9223372036854775808"},
+      {u"%lld", 9223372036854775808.0, u"9223372036854775807"},
+      {u"%lld", nan, u"0"},
+      {u"%lld", -inf, u"-9223372036854775808"},
+      {u"%llu", 1e300, u"18446744073709551615"},
+      {u"%llu", 18446744073709551616.0, u"18446744073709551615"},
+      {u"%llu", 9223372036854775808.0, u"9223372036854775808"},
+      {u"%llu", -1.0, u"18446744073709551615"},
+      {u"%llx", inf, u"ffffffffffffffff"},
+      {u"%x", nan, u"0"},
+      {u"%c", 1e300, u"\uffff"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Format(c.format, c.value), c.expected) << c.value;
 }
 
 TEST(Format, BoundedCutsAtTheLimit) {
