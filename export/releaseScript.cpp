@@ -216,6 +216,8 @@ bool GetOriginalFilePath(IValues* values, std::u16string& path) {
   }
   constexpr std::size_t kMaxPath = 260;
   if (candidate.size() >= kMaxPath) return false;
+  // No file name holds a NUL: the system would read the name only up to it and find another file.
+  if (candidate.find(u'\0') != std::u16string::npos) return false;
   std::error_code ec;
   std::filesystem::path full = std::filesystem::absolute(std::filesystem::path(Narrow(candidate)), ec);
   if (ec) return false;
