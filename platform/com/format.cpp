@@ -245,8 +245,11 @@ std::u16string FormatW(std::u16string_view fmt, std::span<const FmtArg> args, st
         const FmtArg* a = take();
         char cfmt[16];
         std::snprintf(cfmt, sizeof cfmt, "%%.%d%c", spec.precision >= 0 ? spec.precision : 6, static_cast<char>(type));
-        char buf[512];
-        std::snprintf(buf, sizeof buf, cfmt, a ? a->AsDouble() : 0.0);
+        double v = a ? a->AsDouble() : 0.0;
+        // A large number with a long precision needs more than any fixed buffer: %.4096f of 1e308 has 4406.
+        int length = std::snprintf(nullptr, 0, cfmt, v);
+        std::string buf(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+        if (length > 0) std::snprintf(buf.data(), buf.size() + 1, cfmt, v);
         body = Utf8ToUtf16(buf);
         if (!body.empty() && body[0] == u'-') signLen = 1;
         else if (spec.plus) {

@@ -60,6 +60,15 @@ TEST(Format, NumbersForIntegerConversionsAreCutToTheIntegerRange) {
   for (const Case& c : cases) EXPECT_EQ(Format(c.format, c.value), c.expected) << c.value;
 }
 
+TEST(Format, LongFixedPointNumbersAreWrittenWhole) {
+  std::u16string text = Format(u"%.600f", 1e300);
+  ASSERT_EQ(text.size(), 301u + 1u + 600u);
+  EXPECT_EQ(text.substr(0, 4), u"1000");
+  EXPECT_EQ(text.substr(301), u"." + std::u16string(600, u'0'));
+  EXPECT_EQ(Format(u"%.4096f", -1e308).size(), 1u + 309u + 1u + 4096u);
+  EXPECT_EQ(Format(u"[%.2f|%e|%g]", 2.5, 1.0, 0.5), u"[2.50|1.000000e+00|0.5]");
+}
+
 TEST(Format, BoundedCutsAtTheLimit) {
   std::u16string long_text(2000, u'x');
   EXPECT_EQ(FormatBounded(1023, u"Error: %s", long_text).size(), 1023u);
