@@ -131,16 +131,21 @@ std::u16string FormatW(std::u16string_view fmt, std::span<const FmtArg> args, st
       else if (f == u'#') spec.alt = true;
       else break;
     }
-    auto readNumber = [&](int& target) {
+    auto readNumber = [&](int& target, bool precision) {
       if (i < fmt.size() && fmt[i] == u'*') {
         const FmtArg* a = take();
-        long long v = a ? a->AsInt() : 0;
-        if (v < 0) {
-          spec.left = true;
-          v = -v;
-        }
-        target = static_cast<int>(v > kMaxField ? kMaxField : v);
+        std::int64_t v = a ? a->AsInt() : 0;
         ++i;
+        if (v < 0) {
+          // As printf takes them: a negative width asks for the '-' flag, a negative precision for none at all.
+          if (precision) {
+            target = -1;
+            return;
+          }
+          spec.left = true;
+        }
+        std::uint64_t magnitude = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+        target = static_cast<int>(magnitude > kMaxField ? kMaxField : magnitude);
         return;
       }
       bool any = false;
@@ -153,11 +158,11 @@ std::u16string FormatW(std::u16string_view fmt, std::span<const FmtArg> args, st
       }
       if (any) target = static_cast<int>(v);
     };
-    readNumber(spec.width);
+    readNumber(spec.width, false);
     if (i < fmt.size() && fmt[i] == u'.') {
       ++i;
       spec.precision = 0;
-      readNumber(spec.precision);
+      readNumber(spec.precision, true);
     }
     // Length letters.
     for (; i < fmt.size(); ++i) {

@@ -60,6 +60,23 @@ TEST(Format, NumbersForIntegerConversionsAreCutToTheIntegerRange) {
   for (const Case& c : cases) EXPECT_EQ(Format(c.format, c.value), c.expected) << c.value;
 }
 
+TEST(Format, WidthAndPrecisionFromTheArguments) {
+  struct Case {
+    std::u16string expected, actual;
+  } cases[] = {
+      {u"[   ab]", Format(u"[%*s]", 5, u"ab")},
+      {u"[ab   ]", Format(u"[%*s]", -5, u"ab")},
+      {u"[abc]", Format(u"[%.*s]", -1, u"abc")},
+      {u"[7]", Format(u"[%.*d]", -3, 7)},
+      {u"[1.500000]", Format(u"[%*.*f]", 5, -2, 1.5)},
+      {u"[  1.5]", Format(u"[%*.*f]", 5, 1, 1.5)},
+      {u"[7" + std::u16string(4095, u' ') + u"]", Format(u"[%*d]", std::numeric_limits<long long>::min(), 7)},
+      {u"[" + std::u16string(4095, u' ') + u"7]", Format(u"[%*d]", std::numeric_limits<long long>::max(), 7)},
+      {u"[7]", Format(u"[%.*d]", std::numeric_limits<long long>::min(), 7)},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.actual, c.expected);
+}
+
 TEST(Format, LongFixedPointNumbersAreWrittenWhole) {
   std::u16string text = Format(u"%.600f", 1e300);
   ASSERT_EQ(text.size(), 301u + 1u + 600u);
