@@ -30,15 +30,20 @@ while (($#)); do
     *) programs+=("$1"); shift ;;
   esac
 done
+targets=("${programs[@]}")
 if ((${#programs[@]} == 0)); then
   for dir in tests/fuzz/corpus/*/; do programs+=("$(basename "$dir")"); done
+  targets=(fuzz)
 fi
+for p in "${programs[@]}"; do
+  [[ -d tests/fuzz/corpus/$p ]] || { echo "fuzz.sh: no program $p (no seeds under tests/fuzz/corpus/$p)" >&2; exit 2; }
+done
 
 build=build-fuzz
 start=$SECONDS
 cmake -S . -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQORVENA_FUZZ=ON -DQORVENA_WITH_UI=OFF >/dev/null
-cmake --build "$build" --target "${programs[@]}" -j"$(nproc)"
+cmake --build "$build" --target "${targets[@]}" -j"$(nproc)"
 echo "fuzz build: $((SECONDS - start)) s"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}

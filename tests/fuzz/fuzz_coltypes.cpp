@@ -3,6 +3,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "fuzz_support.h"
@@ -22,14 +23,19 @@ CComVariant MakeValue(FuzzedDataProvider& in) {
   CComVariant v;
   switch (in.ConsumeIntegralInRange<int>(0, 11)) {
     case 0: v = CComVariant(in.ConsumeIntegral<LONG>()); break;
-    case 1: v = CComVariant(in.ConsumeFloatingPoint<double>()); break;
+    case 1: v = CComVariant(fuzz::ConsumeDouble(in)); break;
     case 2: v = CComVariant(in.ConsumeBool()); break;
     case 3: v.vt = VT_I8; v.llVal = in.ConsumeIntegral<LONGLONG>(); break;
     case 4: v.vt = VT_UI8; v.ullVal = in.ConsumeIntegral<ULONGLONG>(); break;
-    case 5: v.vt = VT_R4; v.fltVal = in.ConsumeFloatingPoint<float>(); break;
+    case 5: {
+      std::uint32_t bits = in.ConsumeIntegral<std::uint32_t>();
+      v.vt = VT_R4;
+      std::memcpy(&v.fltVal, &bits, sizeof bits);
+      break;
+    }
     case 6: v.vt = VT_I2; v.iVal = in.ConsumeIntegral<SHORT>(); break;
     case 7: v.vt = VT_NULL; break;
-    case 8: v.vt = VT_DATE; v.date = in.ConsumeFloatingPoint<double>(); break;
+    case 8: v.vt = VT_DATE; v.date = fuzz::ConsumeDouble(in); break;
     case 9: v.vt = VT_UI4; v.ulVal = in.ConsumeIntegral<ULONG>(); break;
     default: v = CComVariant(std::u16string_view(fuzz::LooseUtf16(in.ConsumeRandomLengthString(200)))); break;
   }

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 1: args.emplace_back(in.ConsumeIntegral<long long>()); break;
       case 2: args.emplace_back(in.ConsumeIntegral<unsigned>()); break;
       case 3: args.emplace_back(in.ConsumeIntegral<unsigned long long>()); break;
-      case 4: args.emplace_back(in.ConsumeFloatingPoint<double>()); break;
+      case 4: args.emplace_back(fuzz::ConsumeDouble(in)); break;
       case 5:
         wideTexts.push_back(fuzz::LooseUtf16(in.ConsumeRandomLengthString(64)));
         args.emplace_back(std::u16string_view(wideTexts.back()));

@@ -5,8 +5,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <fuzzer/FuzzedDataProvider.h>
+
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -82,6 +85,22 @@ inline std::u16string LooseUtf16(std::string_view s) {
     }
   }
   return out;
+}
+
+// A double that can be any bit pattern, and often lies on or next to an integer (the ends of the integer
+// ranges are where conversions go wrong).
+inline double ConsumeDouble(FuzzedDataProvider& in) {
+  switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+    case 0: {
+      std::uint64_t bits = in.ConsumeIntegral<std::uint64_t>();
+      double d;
+      std::memcpy(&d, &bits, sizeof d);
+      return d;
+    }
+    case 1: return static_cast<double>(in.ConsumeIntegral<std::int64_t>());
+    case 2: return static_cast<double>(in.ConsumeIntegral<std::int64_t>()) + in.ConsumeIntegralInRange<int>(-4, 4) / 4.0;
+    default: return in.ConsumeFloatingPoint<double>();
+  }
 }
 
 }  // namespace fuzz
