@@ -60,7 +60,7 @@ std::u16string ColumnText(sqlite3_stmt* stmt, int index) {
 
 class Statement {
  public:
-  Statement(sqlite3* db, const char* sql) : db_(db) { ok_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) == SQLITE_OK; }
+  Statement(sqlite3* db, const char* sql) { ok_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) == SQLITE_OK; }
   ~Statement() { sqlite3_finalize(stmt_); }
   bool ok() const { return ok_; }
   sqlite3_stmt* get() const { return stmt_; }
@@ -72,7 +72,6 @@ class Statement {
   }
 
  private:
-  sqlite3* db_;
   sqlite3_stmt* stmt_ = nullptr;
   bool ok_;
 };

@@ -75,7 +75,7 @@ class CAxConnection {
   void RequireObject(const char16_t* label) const;
 
   CComPtr<_Connection> m_piConnection;
-  DWORD m_dwConnectionEvents = 0;
+  [[maybe_unused]] DWORD m_dwConnectionEvents = 0;  // no event sink is attached
   std::u16string m_connectionString;
 };
 
@@ -120,7 +120,7 @@ class CAxRecordset {
   LONG m_lockTypeOverride = -2;
   CComPtr<_Recordset> m_piRecordset;
   _Connection* m_piConnection = nullptr;  // not owned
-  DWORD m_dwRecordsetEvents = 0;
+  [[maybe_unused]] DWORD m_dwRecordsetEvents = 0;  // no event sink is attached
   std::u16string m_source;
   CComPtr<Fields> m_piFields;
   CComVariant m_exchangeBuffer;

@@ -1,15 +1,38 @@
 #include "platform/com/format.h"
 
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 #include "platform/com/utf.h"
+
+namespace {
+
+// A number given for an integer conversion loses its fraction; one beyond the integer range gives the nearest end
+// of it, and NaN gives 0 (converting those directly is undefined).
+std::int64_t ClampToInt64(double d) {
+  if (std::isnan(d)) return 0;
+  if (d >= 0x1p63) return std::numeric_limits<std::int64_t>::max();
+  if (d < -0x1p63) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(d);
+}
+
+std::uint64_t ClampToUInt64(double d) {
+  if (std::isnan(d)) return 0;
+  if (d >= 0x1p64) return std::numeric_limits<std::uint64_t>::max();
+  if (d >= 0) return static_cast<std::uint64_t>(d);
+  // Negative numbers wrap as a negative integer does.
+  return static_cast<std::uint64_t>(ClampToInt64(d));
+}
+
+}  // namespace
 
 std::int64_t FmtArg::AsInt() const {
   switch (kind_) {
     case Kind::Int: return i_;
     case Kind::UInt: return static_cast<std::int64_t>(u_);
-    case Kind::Double: return static_cast<std::int64_t>(d_);
+    case Kind::Double: return ClampToInt64(d_);
     default: return 0;
   }
 }
@@ -18,7 +41,7 @@ std::uint64_t FmtArg::AsUInt() const {
   switch (kind_) {
     case Kind::Int: return static_cast<std::uint64_t>(i_);
     case Kind::UInt: return u_;
-    case Kind::Double: return static_cast<std::uint64_t>(static_cast<std::int64_t>(d_));
+    case Kind::Double: return ClampToUInt64(d_);
     default: return 0;
   }
 }
@@ -108,16 +131,21 @@ std::u16string FormatW(std::u16string_view fmt, std::span<const FmtArg> args, st
       else if (f == u'#') spec.alt = true;
       else break;
     }
-    auto readNumber = [&](int& target) {
+    auto readNumber = [&](int& target, bool precision) {
       if (i < fmt.size() && fmt[i] == u'*') {
         const FmtArg* a = take();
-        long long v = a ? a->AsInt() : 0;
-        if (v < 0) {
-          spec.left = true;
-          v = -v;
-        }
-        target = static_cast<int>(v > kMaxField ? kMaxField : v);
+        std::int64_t v = a ? a->AsInt() : 0;
         ++i;
+        if (v < 0) {
+          // As printf takes them: a negative width asks for the '-' flag, a negative precision for none at all.
+          if (precision) {
+            target = -1;
+            return;
+          }
+          spec.left = true;
+        }
+        std::uint64_t magnitude = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+        target = static_cast<int>(magnitude > kMaxField ? kMaxField : magnitude);
         return;
       }
       bool any = false;
@@ -130,11 +158,11 @@ std::u16string FormatW(std::u16string_view fmt, std::span<const FmtArg> args, st
       }
       if (any) target = static_cast<int>(v);
     };
-    readNumber(spec.width);
+    readNumber(spec.width, false);
     if (i < fmt.size() && fmt[i] == u'.') {
       ++i;
       spec.precision = 0;
-      readNumber(spec.precision);
+      readNumber(spec.precision, true);
     }
     // Length letters.
     for (; i < fmt.size(); ++i) {
@@ -222,8 +250,11 @@ std::u16string FormatW(std::u16string_view fmt, std::span<const FmtArg> args, st
         const FmtArg* a = take();
         char cfmt[16];
         std::snprintf(cfmt, sizeof cfmt, "%%.%d%c", spec.precision >= 0 ? spec.precision : 6, static_cast<char>(type));
-        char buf[512];
-        std::snprintf(buf, sizeof buf, cfmt, a ? a->AsDouble() : 0.0);
+        double v = a ? a->AsDouble() : 0.0;
+        // A large number with a long precision needs more than any fixed buffer: %.4096f of 1e308 has 4406.
+        int length = std::snprintf(nullptr, 0, cfmt, v);
+        std::string buf(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+        if (length > 0) std::snprintf(buf.data(), buf.size() + 1, cfmt, v);
         body = Utf8ToUtf16(buf);
         if (!body.empty() && body[0] == u'-') signLen = 1;
         else if (spec.plus) {

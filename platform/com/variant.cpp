@@ -131,7 +131,8 @@ HRESULT ReadNumber(const VARIANT& v, Number& n) {
 HRESULT ToInteger(const Number& n, LONGLONG lo, LONGLONG hi, LONGLONG& out) {
   if (n.isDouble) {
     double r = std::nearbyint(n.d);
-    if (!(r >= static_cast<double>(lo) && r <= static_cast<double>(hi))) return DISP_E_OVERFLOW;
+    // hi + 1, not hi: the largest 64-bit integer has no double, and rounds up to 2^63, which no integer holds.
+    if (!(r >= static_cast<double>(lo) && r < static_cast<double>(hi) + 1.0)) return DISP_E_OVERFLOW;
     out = static_cast<LONGLONG>(r);
   } else {
     if (n.i < lo || n.i > hi) return DISP_E_OVERFLOW;

@@ -63,6 +63,16 @@ TEST(Variant, ChangeTypeBetweenTextAndNumbers) {
       {CComVariant(LONG{5}), VT_BSTR, S_OK, u"5"},
       {CComVariant(2.5), VT_I4, S_OK, u"2"},  // banker's rounding
       {CComVariant(true), VT_BSTR, S_OK, u"True"},
+      // The ends of the integer ranges: a double just past the end does not fit, whatever it rounds to.
+      {CComVariant(u"9223372036854775807.5"), VT_I8, DISP_E_OVERFLOW, u""},
+      {CComVariant(9223372036854775808.0), VT_I8, DISP_E_OVERFLOW, u""},
+      {CComVariant(9223372036854775808.0), VT_UI8, DISP_E_OVERFLOW, u""},
+      {CComVariant(-9223372036854775808.0), VT_I8, S_OK, u"-9223372036854775808"},
+      {CComVariant(9223372036854774784.0), VT_I8, S_OK, u"9223372036854774784"},
+      {CComVariant(4294967295.4), VT_UI4, S_OK, u"4294967295"},
+      {CComVariant(4294967295.5), VT_UI4, DISP_E_OVERFLOW, u""},
+      {CComVariant(32767.5), VT_I2, DISP_E_OVERFLOW, u""},
+      {CComVariant(-32768.5), VT_I2, S_OK, u"-32768"},
   };
   for (const auto& c : cases) {
     CComVariant out;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "platform/com/format.h"
 
 namespace {
@@ -30,6 +32,58 @@ TEST(Format, HostileFormatsAreSafe) {
   EXPECT_EQ(Format(u"trailing %"), u"trailing ");
   EXPECT_EQ(Format(u"%q"), u"%q");
   EXPECT_EQ(Format(u"%99999999999d", 1).size(), 4096u);
+}
+
+TEST(Format, NumbersForIntegerConversionsAreCutToTheIntegerRange) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    const char16_t* format;
+    double value;
+    const char16_t* expected;
+  } cases[] = {
+      {u"%d", 42.9, u"42"},
+      {u"%d", -42.9, u"-42"},
+      {u"%lld", 7.26127e+307, u"9223372036854775807"},
+      {u"%lld", -1e300, u"-9223372036854775808"},
+      {u"%lld", 9223372036854775808.0, u"9223372036854775807"},
+      {u"%lld", nan, u"0"},
+      {u"%lld", -inf, u"-9223372036854775808"},
+      {u"%llu", 1e300, u"18446744073709551615"},
+      {u"%llu", 18446744073709551616.0, u"18446744073709551615"},
+      {u"%llu", 9223372036854775808.0, u"9223372036854775808"},
+      {u"%llu", -1.0, u"18446744073709551615"},
+      {u"%llx", inf, u"ffffffffffffffff"},
+      {u"%x", nan, u"0"},
+      {u"%c", 1e300, u"\uffff"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Format(c.format, c.value), c.expected) << c.value;
+}
+
+TEST(Format, WidthAndPrecisionFromTheArguments) {
+  struct Case {
+    std::u16string expected, actual;
+  } cases[] = {
+      {u"[   ab]", Format(u"[%*s]", 5, u"ab")},
+      {u"[ab   ]", Format(u"[%*s]", -5, u"ab")},
+      {u"[abc]", Format(u"[%.*s]", -1, u"abc")},
+      {u"[7]", Format(u"[%.*d]", -3, 7)},
+      {u"[1.500000]", Format(u"[%*.*f]", 5, -2, 1.5)},
+      {u"[  1.5]", Format(u"[%*.*f]", 5, 1, 1.5)},
+      {u"[7" + std::u16string(4095, u' ') + u"]", Format(u"[%*d]", std::numeric_limits<long long>::min(), 7)},
+      {u"[" + std::u16string(4095, u' ') + u"7]", Format(u"[%*d]", std::numeric_limits<long long>::max(), 7)},
+      {u"[7]", Format(u"[%.*d]", std::numeric_limits<long long>::min(), 7)},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.actual, c.expected);
+}
+
+TEST(Format, LongFixedPointNumbersAreWrittenWhole) {
+  std::u16string text = Format(u"%.600f", 1e300);
+  ASSERT_EQ(text.size(), 301u + 1u + 600u);
+  EXPECT_EQ(text.substr(0, 4), u"1000");
+  EXPECT_EQ(text.substr(301), u"." + std::u16string(600, u'0'));
+  EXPECT_EQ(Format(u"%.4096f", -1e308).size(), 1u + 309u + 1u + 4096u);
+  EXPECT_EQ(Format(u"[%.2f|%e|%g]", 2.5, 1.0, 0.5), u"[2.50|1.000000e+00|0.5]");
 }
 
 TEST(Format, BoundedCutsAtTheLimit) {

@@ -238,6 +238,9 @@ TEST_P(Releasing, TheOriginalFileNamesTheDocumentWhenItExists) {
       {folder, "scan", "pdf", folder + "/scan.pdf"},
       {folder, "missing.tif", "pdf", "C:\\release\\0001.pdf"},
       {"", "scan.tif", "pdf", "C:\\release\\0001.pdf"},
+      // A name with a NUL names no file, even when the part before it does.
+      {folder, std::string("scan.pdf\0.tif", 13), "", "C:\\release\\0001.pdf"},
+      {folder + std::string("\0/x", 3), "scan", "pdf", "C:\\release\\0001.pdf"},
   };
   for (const Case& c : cases) {
     auto values = RequiredValues();
