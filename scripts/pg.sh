@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# A throw-away PostgreSQL cluster for the tests: scripts/pg.sh start|stop|status DIR [PORT]
+# A throw-away PostgreSQL cluster for the tests: scripts/pg.sh start|stop|resume|status DIR [PORT]
 # initdb refuses to run as root, so as root the cluster belongs to the postgres system user.
 # After start, DIR/conninfo holds an ODBC connection string for the database "ecm".
+# stop keeps the data; resume starts the stopped cluster again on its port (a server restart).
 set -euo pipefail
 action=$1
 dir=$(realpath -m "$2")
-port=${3:-55432}
+port=${3:-$(cat "$dir/port" 2>/dev/null || echo 55432)}
 bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)
 [ -x "$bin/initdb" ] || { echo "PostgreSQL server binaries not found" >&2; exit 1; }
 
@@ -33,6 +34,11 @@ case "$action" in
     echo "$port" >"$dir/port"
     chmod -R a+rX "$dir/conninfo" "$dir/port"
     ;;
+  resume)
+    [ -f "$dir/data/PG_VERSION" ] || { echo "no cluster in $dir" >&2; exit 1; }
+    as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 \
+      -o "-h 127.0.0.1 -p $port -k $dir/run ${PG_SERVER_OPTIONS:--c fsync=off -c full_page_writes=off}" start >/dev/null
+    ;;
   stop)
     [ -d "$dir/data" ] && as_owner "$bin/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null 2>&1 || true
     ;;
@@ -40,7 +46,7 @@ case "$action" in
     as_owner "$bin/pg_ctl" -D "$dir/data" status
     ;;
   *)
-    echo "usage: $0 start|stop|status DIR [PORT]" >&2
+    echo "usage: $0 start|stop|resume|status DIR [PORT]" >&2
     exit 2
     ;;
 esac

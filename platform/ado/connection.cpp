@@ -48,6 +48,7 @@ class ConnectionObject : public ComObject<NoDispatch<_Connection>, IConnectionIn
     if (session_) return adErrObjectOpen;
     if (SysStringLen(connectionString) > 0) connectionString_ = BstrToString(connectionString);
     ConnectRequest request;
+    request.connectionString = connectionString_;
     request.properties = ParseConnectionString(connectionString_);
     const std::u16string* provider = request.properties.Find(u"Provider");
     if (!provider || !IsKnownProvider(*provider)) {

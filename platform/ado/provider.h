@@ -34,6 +34,7 @@ ConnectionProperties ParseConnectionString(std::u16string_view text);
 
 // What a provider is given to connect.
 struct ConnectRequest {
+  std::u16string connectionString;  // as given to Open
   ConnectionProperties properties;
   std::u16string dataSource;  // the "Data Source" value
   std::u16string userId;      // Open's argument, or "User ID" of the string
