@@ -142,12 +142,12 @@ void CAxRecordset::AddNew() {
   if (FAILED(hr)) ThrowAxException(0, u"CAxRecordset::Properties", hr);
 }
 
-HRESULT CAxRecordset::ExchangeField(bool save, std::u16string_view name, std::u16string& value) {
+HRESULT CAxRecordset::ExchangeField(bool save, const VARIANT& key, std::u16string& value) {
   m_fieldExchangeStatus = 0;
   HRESULT result = S_OK;
   CComPtr<Field> field;
   LONG attributes = 0;
-  HRESULT lookup = m_piFields->get_Item(CComVariant(name), &field);
+  HRESULT lookup = m_piFields->get_Item(key, &field);
   if (lookup == adErrItemNotFound || (SUCCEEDED(lookup) && !field)) {
     result = kExchangeNoSuchField;
   } else if (FAILED(lookup)) {
@@ -186,8 +186,12 @@ HRESULT CAxRecordset::ExchangeField(bool save, std::u16string_view name, std::u1
 bool CAxRecordset::SetFieldText(std::u16string_view name, std::u16string_view text) {
   RequireObject(u"CAxRecordset::SetFieldText");
   if (!m_piFields) ThrowAxException(AXLIB_ERROR_OBJECT_NOT_OPEN, u"CAxRecordset::SetFieldText");
+  return SetFieldText(CComVariant(name), name, text);
+}
+
+bool CAxRecordset::SetFieldText(const VARIANT& key, std::u16string_view name, std::u16string_view text) {
   std::u16string value(text);
-  HRESULT result = ExchangeField(true, name, value);
+  HRESULT result = ExchangeField(true, key, value);
   if (result >= 0) return true;
   ThrowAxException(AXLIB_ERROR_FORMATTED, Format(u"Failed to set Field '%s' to value '%s'", name, text).c_str(),
                    result);
@@ -196,9 +200,11 @@ bool CAxRecordset::SetFieldText(std::u16string_view name, std::u16string_view te
 bool CAxRecordset::SetFieldValue(std::u16string_view name, std::u16string_view text) {
   RequireObject(u"CAxRecordset::SetFieldValue");
   if (!m_piFields) ThrowAxException(AXLIB_ERROR_OBJECT_NOT_OPEN, u"CAxRecordset::SetFieldValue");
+  // One name VARIANT for both lookups of the column.
+  CComVariant key(name);
   CComPtr<Field> field;
   DataTypeEnum type = adEmpty;
-  if (SUCCEEDED(m_piFields->get_Item(CComVariant(name), &field)) && field && SUCCEEDED(field->get_Type(&type)) &&
+  if (SUCCEEDED(m_piFields->get_Item(key, &field)) && field && SUCCEEDED(field->get_Type(&type)) &&
       type == adDecimal) {
     BYTE precision = 0;
     if (SUCCEEDED(field->get_Precision(&precision))) {
@@ -215,7 +221,7 @@ bool CAxRecordset::SetFieldValue(std::u16string_view name, std::u16string_view t
       }
     }
   }
-  return SetFieldText(name, text);
+  return SetFieldText(key, name, text);
 }
 
 void CAxRecordset::Update() {

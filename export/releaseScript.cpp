@@ -84,10 +84,17 @@ std::int64_t SystemClock() {
 }
 
 ReleaseClock g_clock = &SystemClock;
+// The last stamp taken in this process (milliseconds), guarded by its mutex.
+std::mutex g_stampMutex;
+std::int64_t g_lastStamp = -1;
 
 }  // namespace
 
-void SetReleaseClock(ReleaseClock clock) { g_clock = clock ? clock : &SystemClock; }
+void SetReleaseClock(ReleaseClock clock) {
+  std::lock_guard lock(g_stampMutex);
+  g_clock = clock ? clock : &SystemClock;
+  g_lastStamp = -1;  // another clock, another sequence
+}
 
 namespace {
 // A library name goes into SQL text, so only identifiers are accepted (IsValidLibraryName). The reason for
@@ -256,18 +263,26 @@ bool OpenTableForInsert(CAxRecordset& rs, std::u16string_view table, std::u16str
 
 ReleaseStamp MakeReleaseStamp() {
   // Two documents of one process never share a key: wait until the clock has moved on since the last stamp.
-  static std::mutex mutex;
-  static std::int64_t lastStamp = -1;
+  // Only that wait is needed; a document that took a millisecond or more already has a key of its own. A clock
+  // set back (by more than a moment) is not waited for, which could stall the release for as long as it was
+  // set back: the stamps go on from the last one.
+  constexpr std::int64_t kLongestWaitMs = 1000;
   std::int64_t now;
   {
-    std::lock_guard lock(mutex);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::lock_guard lock(g_stampMutex);
     now = g_clock();
-    while (now <= lastStamp) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (g_lastStamp - now >= kLongestWaitMs) now = g_lastStamp + 1;
+    while (now <= g_lastStamp) {
+      if (g_clock == &SystemClock) {
+        // Sleep to the start of the next millisecond rather than a fixed time past it.
+        std::this_thread::sleep_until(std::chrono::system_clock::time_point(std::chrono::milliseconds(g_lastStamp + 1)));
+      } else {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+      }
       now = g_clock();
+      if (g_lastStamp - now >= kLongestWaitMs) now = g_lastStamp + 1;
     }
-    lastStamp = now;
+    g_lastStamp = now;
   }
   std::int64_t seconds = now / 1000;
   int millisecond = static_cast<int>(now % 1000);

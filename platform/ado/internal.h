@@ -48,6 +48,7 @@ struct RecordsetCore {
   std::shared_ptr<Session> session;
   std::unique_ptr<Rowset> rowset;
   std::vector<ColumnInfo> columns;
+  std::shared_ptr<const ColumnIndex> index;  // columns by name
   std::vector<std::vector<CComVariant>> rows;
   std::size_t current = 0;  // index into rows; rows.size() at EOF
   bool bof = true, eof = true;
