@@ -13,7 +13,7 @@ using namespace release_test;
 
 class Durability : public ReleaseFixture {};
 
-TEST_F(Durability, ARecordsReleasedDocumentSurvivesACrashOfTheProcess) {
+TEST_F(Durability, AReleasedDocumentSurvivesACrashOfTheProcess) {
   pid_t child = fork();
   if (child == 0) {
     std::vector<capture::DocumentValue> values = RequiredValues();
