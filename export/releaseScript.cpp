@@ -6,7 +6,6 @@
 #include <ctime>
 #include <filesystem>
 #include <mutex>
-#include <thread>
 
 #include "ecm/ddl.h"
 #include "ecm/mapping_model.h"
@@ -84,16 +83,15 @@ std::int64_t SystemClock() {
 }
 
 ReleaseClock g_clock = &SystemClock;
-// The last stamp taken in this process (milliseconds), guarded by its mutex.
 std::mutex g_stampMutex;
-std::int64_t g_lastStamp = -1;
+std::int64_t g_lastStamp = -1;  // milliseconds of the last stamp handed out
 
 }  // namespace
 
 void SetReleaseClock(ReleaseClock clock) {
   std::lock_guard lock(g_stampMutex);
   g_clock = clock ? clock : &SystemClock;
-  g_lastStamp = -1;  // another clock, another sequence
+  g_lastStamp = -1;  // another clock, another time line
 }
 
 namespace {
@@ -262,26 +260,15 @@ bool OpenTableForInsert(CAxRecordset& rs, std::u16string_view table, std::u16str
 }
 
 ReleaseStamp MakeReleaseStamp() {
-  // Two documents of one process never share a key: wait until the clock has moved on since the last stamp.
-  // Only that wait is needed; a document that took a millisecond or more already has a key of its own. A clock
-  // set back (by more than a moment) is not waited for, which could stall the release for as long as it was
-  // set back: the stamps go on from the last one.
-  constexpr std::int64_t kLongestWaitMs = 1000;
+  // Two documents of one process never share a key. A clock that has not moved on, or was set back, continues
+  // from the last stamp instead of making the release wait for it. There is no pause before the clock is read:
+  // the key's uniqueness does not depend on one, and a document that takes a millisecond of its own would
+  // otherwise wait another.
   std::int64_t now;
   {
     std::lock_guard lock(g_stampMutex);
     now = g_clock();
-    if (g_lastStamp - now >= kLongestWaitMs) now = g_lastStamp + 1;
-    while (now <= g_lastStamp) {
-      if (g_clock == &SystemClock) {
-        // Sleep to the start of the next millisecond rather than a fixed time past it.
-        std::this_thread::sleep_until(std::chrono::system_clock::time_point(std::chrono::milliseconds(g_lastStamp + 1)));
-      } else {
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-      }
-      now = g_clock();
-      if (g_lastStamp - now >= kLongestWaitMs) now = g_lastStamp + 1;
-    }
+    if (now <= g_lastStamp) now = g_lastStamp + 1;
     g_lastStamp = now;
   }
   std::int64_t seconds = now / 1000;

@@ -44,4 +44,4 @@ bool WriteInvoiceLines(dbAx::CAxConnection& connection, std::u16string_view libr
 
 // The clock the release stamp is read from: milliseconds since 1970-01-01 UTC. Tests may replace it.
 using ReleaseClock = std::int64_t (*)();
-void SetReleaseClock(ReleaseClock clock);  // null restores the system clock
+void SetReleaseClock(ReleaseClock clock);  // null restores the system clock; stamps start afresh

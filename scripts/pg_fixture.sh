@@ -9,7 +9,8 @@
 #                 system user cannot reach FOLDER, as under /root)
 #   odbcinst.ini  the driver "PostgreSQL Unicode" with connection pooling; point ODBCSYSINI at FOLDER
 #   odbc.ini      the data source "qorvena_ecm" for that database
-# and each LIBRARY is created as a schema with the four ECM tables, from the statements DDL-PROGRAM prints.
+# The role KOFAXREL (password "secret") may read and insert in every library made here or by
+# tests/odbc/pg_support; each LIBRARY is created as a schema with the four ECM tables, from the statements DDL-PROGRAM prints.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 action=${1:-}
@@ -68,12 +69,19 @@ Port=$port
 Database=ecm
 Protocol=7.4-1
 EOF
+    psql() {
+      PGPASSWORD=ecm "$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)/psql" \
+        -h 127.0.0.1 -p "$port" -U ecm -d ecm -q -v ON_ERROR_STOP=1 "$@" >/dev/null
+    }
+    # The user the documents are released with, as on the IBM i: it may read and insert, nothing more.
+    psql -c "CREATE ROLE \"KOFAXREL\" LOGIN PASSWORD 'secret'"
     if [ $# -gt 0 ]; then
       ddl=$1
       shift
-      psql=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)/psql
       for library in "$@"; do
-        "$ddl" "$library" | PGPASSWORD=ecm "$psql" -h 127.0.0.1 -p "$port" -U ecm -d ecm -q -v ON_ERROR_STOP=1 -f - >/dev/null
+        "$ddl" "$library" | psql -f -
+        psql -c "GRANT USAGE ON SCHEMA $library TO \"KOFAXREL\"" \
+          -c "GRANT SELECT, INSERT ON ALL TABLES IN SCHEMA $library TO \"KOFAXREL\""
       done
     fi
     ;;

@@ -1,4 +1,5 @@
-// Whole releases into an embedded ECM library: what reaches each table, and what the platform is told.
+// Whole releases into an ECM library, on the embedded database and on PostgreSQL through ODBC, from one set of
+// cases: what reaches each table, column by column, and what the platform is told.
 #include <fstream>
 
 #include "export/release_steps.h"
@@ -7,8 +8,13 @@
 namespace release_test {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
 
 std::string Col(const Row& row, const std::string& column) {
   auto it = row.find(column);
@@ -22,9 +28,11 @@ std::int64_t FixedClock() {
   return now++;
 }
 
-class Releasing : public ReleaseFixture {};
+using Releasing = BackendRelease;
+INSTANTIATE_TEST_SUITE_P(Backends, Releasing, ::testing::Values(BackendKind::SQLite, BackendKind::PostgreSQL),
+                         BackendName);
 
-TEST_F(Releasing, SuccessWritesOneRecordPerHeaderTableAndReportsOnlyToTheLog) {
+TEST_P(Releasing, SuccessWritesOneRecordPerHeaderTableAndReportsOnlyToTheLog) {
   EXPECT_EQ(Release(RequiredValues()), KFX_REL_SUCCESS);
   ASSERT_EQ(events_->log.size(), 1u);
   const LogEntry& entry = events_->log[0];
@@ -41,7 +49,7 @@ TEST_F(Releasing, SuccessWritesOneRecordPerHeaderTableAndReportsOnlyToTheLog) {
   EXPECT_EQ(Rows("TBLB").size(), 1u);
 }
 
-TEST_F(Releasing, RepeatedValuesAreCopiedIntoTheirSisterColumns) {
+TEST_P(Releasing, RepeatedValuesAreCopiedIntoTheirSisterColumns) {
   auto values = RequiredValues();
   values.push_back(Value("TPEC.PELDU", "SCANUSER"));
   values.push_back(Value("TBHB.BHINV", "INV-4711"));
@@ -67,7 +75,7 @@ TEST_F(Releasing, RepeatedValuesAreCopiedIntoTheirSisterColumns) {
   for (const Case& c : cases) EXPECT_EQ(Col(c.row, c.column), c.text) << c.column;
 }
 
-TEST_F(Releasing, FirstLineValueWinsAndLastHeaderValueWins) {
+TEST_P(Releasing, FirstLineValueWinsAndLastHeaderValueWins) {
   auto values = RequiredValues();
   // A single TBLB value before the copy of the order number keeps its place.
   values.insert(values.begin(), Value("TBLB.BLORD", "111111"));
@@ -84,7 +92,7 @@ TEST_F(Releasing, FirstLineValueWinsAndLastHeaderValueWins) {
   EXPECT_EQ(Col(Rows("TBHB").at(0), "BHCUR"), "EUR");
 }
 
-TEST_F(Releasing, DestinationsOutsideTheEcmTablesAreIgnored) {
+TEST_P(Releasing, DestinationsOutsideTheEcmTablesAreIgnored) {
   auto values = RequiredValues();
   values.push_back(Value("tpec.PETPI", "lower-case table"));
   values.push_back(Value("TPEC.PEXYZ", "no such column"));
@@ -94,7 +102,7 @@ TEST_F(Releasing, DestinationsOutsideTheEcmTablesAreIgnored) {
   EXPECT_EQ(Col(Rows("TPEC").at(0), "PETPI"), "<null>");
 }
 
-TEST_F(Releasing, TableRowsBecomeNumberedInvoiceLines) {
+TEST_P(Releasing, TableRowsBecomeNumberedInvoiceLines) {
   struct Case {
     const char* name;
     std::vector<capture::DocumentValue> tables;
@@ -134,7 +142,7 @@ TEST_F(Releasing, TableRowsBecomeNumberedInvoiceLines) {
   }
 }
 
-TEST_F(Releasing, ASingleLineIsCountedOnceUnlessTheQuantityIsMapped) {
+TEST_P(Releasing, ASingleLineIsCountedOnceUnlessTheQuantityIsMapped) {
   auto values = RequiredValues();
   values.pop_back();  // BLINQ unmapped
   ASSERT_EQ(Release(values), KFX_REL_SUCCESS) << ::testing::PrintToString(Logged());
@@ -150,7 +158,7 @@ TEST_F(Releasing, ASingleLineIsCountedOnceUnlessTheQuantityIsMapped) {
   EXPECT_EQ(Col(Rows("TBLB").at(1), "BLINQ"), "7.5");
 }
 
-TEST_F(Releasing, OneStampKeysAllRecordsOfADocument) {
+TEST_P(Releasing, OneStampKeysAllRecordsOfADocument) {
   SetReleaseClock(&FixedClock);
   ASSERT_EQ(Release(RequiredValues()), KFX_REL_SUCCESS) << ::testing::PrintToString(Logged());
   SetReleaseClock(nullptr);
@@ -193,16 +201,21 @@ TEST(ReleaseStampTest, TheKeyIsTheUtcTimeToTheMillisecondAndNeverRepeats) {
   EXPECT_EQ(first.key.size(), 15u);
   EXPECT_NE(first.key, second.key);
 
-  // A clock that stands still: the stamp waits until it has moved on.
-  static std::int64_t calls = 0;
-  SetReleaseClock([]() -> std::int64_t { return 1401804309007 + (calls++ / 3); });
+  // A clock that stands still, or is set back an hour: the keys go on increasing, and nothing waits for the
+  // clock to catch up.
+  static std::int64_t now = 1401804309007;
+  SetReleaseClock([]() -> std::int64_t { return now; });
   ReleaseStamp a = MakeReleaseStamp();
   ReleaseStamp b = MakeReleaseStamp();
+  now -= 3600 * 1000;
+  ReleaseStamp c = MakeReleaseStamp();
   SetReleaseClock(nullptr);
-  EXPECT_NE(a.key, b.key);
+  EXPECT_EQ(a.key, u"140603140509007");
+  EXPECT_EQ(b.key, u"140603140509008");
+  EXPECT_EQ(c.key, u"140603140509009");
 }
 
-TEST_F(Releasing, AMappedAutomaticColumnEndsWithTheAutomaticText) {
+TEST_P(Releasing, AMappedAutomaticColumnEndsWithTheAutomaticText) {
   auto values = RequiredValues();
   values.push_back(Value("TPEC.PEECA", "OTHER"));
   values.push_back(Value("TBLB.BLRID", "XX"));  // a line value arrives first and keeps its place
@@ -211,7 +224,7 @@ TEST_F(Releasing, AMappedAutomaticColumnEndsWithTheAutomaticText) {
   EXPECT_EQ(Col(Rows("TBLB").at(0), "BLRID"), "XX");
 }
 
-TEST_F(Releasing, TheOriginalFileNamesTheDocumentWhenItExists) {
+TEST_P(Releasing, TheOriginalFileNamesTheDocumentWhenItExists) {
   std::filesystem::create_directories(dir_ / "in.box");
   std::ofstream(dir_ / "in.box" / "scan.pdf") << "%PDF";
   struct Case {
@@ -236,7 +249,7 @@ TEST_F(Releasing, TheOriginalFileNamesTheDocumentWhenItExists) {
   }
 }
 
-TEST_F(Releasing, ADocumentWithoutAnyNameIsReportedWithNothingAfterTheBlank) {
+TEST_P(Releasing, ADocumentWithoutAnyNameIsReportedWithNothingAfterTheBlank) {
   document_.kofaxPdfFileName.clear();
   ASSERT_EQ(Release(RequiredValues()), KFX_REL_SUCCESS);
   EXPECT_THAT(Logged(), ElementsAre("Document Released Successfully "));
@@ -246,7 +259,7 @@ TEST_F(Releasing, ADocumentWithoutAnyNameIsReportedWithNothingAfterTheBlank) {
 // Failures the database itself gives
 // ---------------------------------------------------------------------------------------------------------------
 
-TEST_F(Releasing, AHeaderValueWithTooManyDigitsFailsBeforeAnythingIsWritten) {
+TEST_P(Releasing, AHeaderValueWithTooManyDigitsFailsBeforeAnythingIsWritten) {
   auto values = RequiredValues();
   values[4] = Value("TBHB.BHIND", "202403150");  // nine digits for DECIMAL(8, 0)
   EXPECT_EQ(Release(values), KFX_REL_ERROR);
@@ -259,7 +272,7 @@ TEST_F(Releasing, AHeaderValueWithTooManyDigitsFailsBeforeAnythingIsWritten) {
   for (const char* table : {"TPEC", "TBHB", "TBSB", "TBLB"}) EXPECT_TRUE(Rows(table).empty()) << table;
 }
 
-TEST_F(Releasing, AFailingLineIsReportedAndTheOtherLinesAreStillWritten) {
+TEST_P(Releasing, AFailingLineIsReportedAndTheOtherLinesAreStillWritten) {
   auto values = RequiredValues();
   values.erase(values.end() - 2, values.end());
   values.push_back(TableValue("TBLB.BLCIT", {"A", "B", "C"}));
@@ -267,8 +280,9 @@ TEST_F(Releasing, AFailingLineIsReportedAndTheOtherLinesAreStillWritten) {
   EXPECT_EQ(Release(values), KFX_REL_ERROR);
   auto logged = Logged();
   ASSERT_EQ(logged.size(), 1u);
-  EXPECT_THAT(logged[0], ::testing::StartsWith("Error Updating TBLB record 2 of 3: "));
-  EXPECT_THAT(logged[0], HasSubstr("BLINQ"));
+  EXPECT_THAT(logged[0], ::testing::StartsWith("Error Updating TBLB record 2 of 3: CAxRecordset::Update\n"));
+  EXPECT_THAT(logged[0], HasSubstr(Words("Value 'two' for column TBLB.BLINQ is not a valid number",
+                                         "invalid input syntax for type numeric: \"two\"")));
   EXPECT_EQ(Rows("TPEC").size(), 1u);
   EXPECT_EQ(Rows("TBHB").size(), 1u);
   EXPECT_EQ(Rows("TBSB").size(), 1u);
@@ -280,7 +294,7 @@ TEST_F(Releasing, AFailingLineIsReportedAndTheOtherLinesAreStillWritten) {
   EXPECT_EQ(Col(lines[1], "BLCIT"), "C");
 }
 
-TEST_F(Releasing, TheSingleLineOfADocumentWithoutRowsIsRecordZeroOfZero) {
+TEST_P(Releasing, TheSingleLineOfADocumentWithoutRowsIsRecordZeroOfZero) {
   auto values = RequiredValues();
   values.back() = Value("TBLB.BLINQ", "lots");
   EXPECT_EQ(Release(values), KFX_REL_ERROR);
@@ -291,13 +305,15 @@ TEST_F(Releasing, TheSingleLineOfADocumentWithoutRowsIsRecordZeroOfZero) {
   EXPECT_EQ(Rows("TBSB").size(), 1u);
 }
 
-TEST_F(Releasing, AMissingHeaderTableIsReportedAndTheDocumentFailsBeforeAnyCommit) {
-  ExecOnLibrary("DROP TABLE TBSB");
+TEST_P(Releasing, AMissingHeaderTableIsReportedAndTheDocumentFailsBeforeAnyCommit) {
+  DropTable("TBSB");
   EXPECT_EQ(Release(RequiredValues()), KFX_REL_ERROR);
   // The sender's copy into TBSB is the first write to reach the unopened table; cancelling that table's
   // record fails the same way, and that failure is reported at the document's level.
-  EXPECT_THAT(Logged(), ElementsAre("Error Initializing TBSB: CAxRecordset::Open\nno such table: ECMLIB.TBSB\n"
-                                    "COM Error: IDispatch error #3127",
+  std::string missing = OnPostgres() ? "relation \"" + Lower(library_) + ".tbsb\" does not exist"
+                                     : "no such table: " + library_ + ".TBSB";
+  EXPECT_THAT(Logged(), ElementsAre(AllOf(StartsWith("Error Initializing TBSB: CAxRecordset::Open\n"), HasSubstr(missing),
+                                          EndsWith("\nCOM Error: IDispatch error #3127")),
                                     "Error in readVariables: The dbAx object is not open\n"
                                     "Source: CAxRecordset::SetFieldValue",
                                     "Error in ReleaseDoc: The dbAx object is not open\n"
@@ -305,8 +321,8 @@ TEST_F(Releasing, AMissingHeaderTableIsReportedAndTheDocumentFailsBeforeAnyCommi
   for (const char* table : {"TPEC", "TBHB", "TBLB"}) EXPECT_TRUE(Rows(table).empty()) << table;
 }
 
-TEST_F(Releasing, ALostInvoiceLineTableFailsAfterTheHeadersAreCommitted) {
-  ExecOnLibrary("DROP TABLE TBLB");
+TEST_P(Releasing, ALostInvoiceLineTableFailsAfterTheHeadersAreCommitted) {
+  DropTable("TBLB");
   EXPECT_EQ(Release(RequiredValues()), KFX_REL_ERROR);
   auto logged = Logged();
   ASSERT_EQ(logged.size(), 1u) << ::testing::PrintToString(logged);
@@ -316,7 +332,7 @@ TEST_F(Releasing, ALostInvoiceLineTableFailsAfterTheHeadersAreCommitted) {
   EXPECT_EQ(Rows("TBSB").size(), 1u);
 }
 
-TEST_F(Releasing, LibraryNamesThatAreNotIdentifiersNeverReachTheDatabase) {
+TEST_P(Releasing, LibraryNamesThatAreNotIdentifiersNeverReachTheDatabase) {
   struct Case {
     std::u16string library;
     bool refusedBeforeSql;
@@ -326,13 +342,14 @@ TEST_F(Releasing, LibraryNamesThatAreNotIdentifiersNeverReachTheDatabase) {
       {u"ECMLIB.TPEC--", true},
       {u"ECM LIB", true},
       {u"", false},  // goes to the server as ".TPEC", which refuses it
-      {u"ecmlib", false},
+      {Utf8ToUtf16(Lower(library_)), false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Utf16ToUtf8(c.library));
     document_.customProperties = {{u"serverAPILibrary", c.library}};
-    EXPECT_EQ(Release(RequiredValues()), c.library == u"ecmlib" ? KFX_REL_SUCCESS : KFX_REL_ERROR);
-    if (c.library == u"ecmlib") continue;
+    bool lowerCase = !c.library.empty() && !c.refusedBeforeSql;
+    EXPECT_EQ(Release(RequiredValues()), lowerCase ? KFX_REL_SUCCESS : KFX_REL_ERROR);
+    if (lowerCase) continue;
     auto logged = Logged();
     ASSERT_GE(logged.size(), 3u);
     const char* tables[] = {"TPEC", "TBHB", "TBSB"};
@@ -346,7 +363,7 @@ TEST_F(Releasing, LibraryNamesThatAreNotIdentifiersNeverReachTheDatabase) {
   EXPECT_EQ(Rows("TPEC").size(), 1u) << "only the lower-case library released";
 }
 
-TEST_F(Releasing, TheNextDocumentIsUnaffectedByAFailure) {
+TEST_P(Releasing, TheNextDocumentIsUnaffectedByAFailure) {
   auto bad = RequiredValues();
   bad[0] = Value("TPEC.PESID", std::string(40, 'X'));  // CHAR(15)
   EXPECT_EQ(Release(bad), KFX_REL_ERROR);
@@ -355,13 +372,126 @@ TEST_F(Releasing, TheNextDocumentIsUnaffectedByAFailure) {
   EXPECT_EQ(Rows("TPEC").size(), 1u);
 }
 
-TEST_F(Releasing, AnUnreachableServerFailsBeforeAnyRecord) {
-  document_.connectString = u"sqlite:/nonexistent/qorvena/server";
+TEST_P(Releasing, AnUnreachableServerFailsBeforeAnyRecord) {
+  document_.connectString = backend_->UnreachableServer();
   EXPECT_EQ(Release(RequiredValues()), KFX_REL_ERROR);
-  auto logged = Logged();
-  ASSERT_FALSE(logged.empty());
-  EXPECT_THAT(logged[0], ::testing::StartsWith("Error in ReleaseDoc: "));
-  EXPECT_THAT(logged[0], ::testing::Not(HasSubstr("secret"))) << "the password never reaches a message";
+  EXPECT_THAT(Logged(), ElementsAre(AllOf(StartsWith("Error in ReleaseDoc: CAxConnection::Open\n"),
+                                          HasSubstr(Words("The server folder '/nonexistent/qorvena/server' does not "
+                                                          "exist.",
+                                                          "Connection refused")),
+                                          Not(HasSubstr(pgtest::kReleasePassword)))));
+  ASSERT_EQ(events_->messages.size(), 1u);
+  for (const char* table : {"TPEC", "TBHB", "TBSB", "TBLB"}) EXPECT_TRUE(Rows(table).empty()) << table;
+}
+
+TEST_P(Releasing, WrongCredentialsFailBeforeAnyRecordWithTheServersWords) {
+  if (!OnPostgres()) GTEST_SKIP() << "the embedded database has no login";
+  struct Case {
+    const char16_t* user;
+    const char16_t* password;
+  };
+  const Case cases[] = {{u"KOFAXREL", u"Wr0ng-Secret!"}, {u"NOBODY", u"Wr0ng-Secret!"}, {u"kofaxrel", u"secret"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf16ToUtf8(c.user));
+    document_.userName = c.user;
+    document_.password = c.password;
+    EXPECT_EQ(Release(RequiredValues()), KFX_REL_ERROR);
+    EXPECT_THAT(Logged(), ElementsAre(AllOf(StartsWith("Error in ReleaseDoc: CAxConnection::Open\n"),
+                                            HasSubstr("password authentication failed for user \"" +
+                                                      Utf16ToUtf8(c.user) + "\""),
+                                            EndsWith("\nCOM Error: Unspecified error"),
+                                            Not(HasSubstr(Utf16ToUtf8(c.password))))));
+  }
+  for (const char* table : {"TPEC", "TBHB", "TBSB", "TBLB"}) EXPECT_TRUE(Rows(table).empty()) << table;
+}
+
+TEST_P(Releasing, AMissingLibraryFailsToOpenEveryHeaderTableAndTheDocumentAtItsFirstWrite) {
+  document_.customProperties = {{u"serverAPILibrary", u"NOSUCHLIB"}};
+  EXPECT_EQ(Release(RequiredValues()), KFX_REL_ERROR);
+  std::vector<::testing::Matcher<std::string>> expected;
+  for (std::string table : {"TPEC", "TBHB", "TBSB"}) {
+    std::string missing = OnPostgres() ? "relation \"nosuchlib." + Lower(table) + "\" does not exist"
+                                       : "no such table: NOSUCHLIB." + table;
+    expected.push_back(AllOf(StartsWith("Error Initializing " + table + ": CAxRecordset::Open\n"), HasSubstr(missing),
+                             EndsWith("\nCOM Error: IDispatch error #3127")));
+  }
+  // The first write goes to TPEC, which is not open; cancelling its record fails the same way.
+  expected.push_back(::testing::Eq("Error in readVariables: The dbAx object is not open\n"
+                                   "Source: CAxRecordset::SetFieldValue"));
+  expected.push_back(::testing::Eq("Error in ReleaseDoc: The dbAx object is not open\n"
+                                   "Source: CAxRecordset::CancelUpdate"));
+  EXPECT_THAT(Logged(), ElementsAreArray(expected));
+  EXPECT_EQ(events_->messages.size(), expected.size());
+  for (const char* table : {"TPEC", "TBHB", "TBSB", "TBLB"}) EXPECT_TRUE(Rows(table).empty()) << table;
+}
+
+// A value the database refuses ends the document where it is refused; the records committed before stay, the
+// pending ones are cancelled, and the report carries the database's own words.
+TEST_P(Releasing, ARefusedValueIsReportedInTheDatabasesWordsAndLeavesTheCommittedRecords) {
+  struct Case {
+    const char* what;
+    capture::DocumentValue value;
+    const char* report;  // the start of the one report
+    const char* sqliteWords;
+    const char* postgresWords;
+    std::size_t committed;  // TPEC, TBHB, TBSB committed in this order; 3 = also no line
+  };
+  const Case cases[] = {
+      {"text too long", Value("TPEC.PESID", std::string(40, 'X')), "Error Updating TPEC: CAxRecordset::Update\n",
+       "is too long: CHAR(15) holds at most 15 characters.", "value too long for type character(15)", 0},
+      {"not a number", Value("TBHB.BHITT", "abc"), "Error Updating TBHB: CAxRecordset::Update\n",
+       "Value 'abc' for column TBHB.BHITT is not a valid number for DECIMAL(15,2).",
+       "invalid input syntax for type numeric: \"abc\"", 1},
+      {"too many integer digits", Value("TBSB.BSSWT", "1234567890123"), "Error Updating TBSB: CAxRecordset::Update\n",
+       "is out of range: DECIMAL(13,3) holds at most 10 integer and 3 fraction digits.", "numeric field overflow", 2},
+      {"too many fraction digits", Value("TBSB.BSORD", "12.7"), "Error Updating TBSB: CAxRecordset::Update\n",
+       "Value '12.7' for column TBSB.BSORD is out of range: DECIMAL(6,0) holds at most 6 integer and 0 fraction "
+       "digits.",
+       "Value '12.7' for column tbsb.bsord has too many fraction digits: DECIMAL(6,0) holds at most 0; the value "
+       "would be rounded.",
+       2},
+      {"line text too long", Value("TBLB.BLITD", std::string(40, 'Y')),
+       "Error Updating TBLB record 0 of 0: CAxRecordset::Update\n", "is too long: CHAR(35) holds at most 35",
+       "value too long for type character(35)", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    auto values = RequiredValues();
+    values.push_back(c.value);
+    EXPECT_EQ(Release(values), KFX_REL_ERROR);
+    EXPECT_THAT(Logged(), ElementsAre(AllOf(StartsWith(c.report), HasSubstr(Words(c.sqliteWords, c.postgresWords)),
+                                            HasSubstr("\nCOM Error: IDispatch error #"))));
+    ASSERT_EQ(events_->messages.size(), 1u);
+    EXPECT_EQ(events_->messages[0].text, Logged()[0]);
+    const char* tables[] = {"TPEC", "TBHB", "TBSB", "TBLB"};
+    for (std::size_t t = 0; t < 4; ++t) {
+      auto rows = Rows(tables[t]);
+      ASSERT_EQ(rows.size(), t < c.committed ? 1u : 0u) << tables[t];
+    }
+    // What was committed is the document, column by column.
+    if (c.committed > 0) {
+      Row tpec = Rows("TPEC").at(0);
+      EXPECT_EQ(Col(tpec, "PESID"), "SUPPLIER01");
+      EXPECT_EQ(Col(tpec, "PERCD"), "QORVENA01");
+      EXPECT_EQ(Col(tpec, "PEDWN"), "APINVOICE");
+      EXPECT_EQ(Col(tpec, "PEPGN"), "GRP1");
+      EXPECT_EQ(Col(tpec, "PERID"), "PE");
+    }
+    if (c.committed > 1) {
+      Row tbhb = Rows("TBHB").at(0);
+      EXPECT_EQ(Col(tbhb, "BHIND"), "20240315");
+      EXPECT_EQ(Col(tbhb, "BHSEN"), "V1001");
+      EXPECT_EQ(Col(tbhb, "BHSID"), "SUPPLIER01");
+      EXPECT_EQ(Col(tbhb, "BHGUI"), Col(Rows("TPEC").at(0), "PEGUI"));
+    }
+    if (c.committed > 2) {
+      Row tbsb = Rows("TBSB").at(0);
+      EXPECT_EQ(Col(tbsb, "BSRCD"), "QORVENA01");
+      EXPECT_EQ(Col(tbsb, "BSCSQ"), "3");
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "ecm/ddl.h"
 #include "ecm/mapping_model.h"
 #include "platform/ado/coltypes.h"
+#include "platform/ado/odbc/odbc_api.h"
 #include "platform/ado/odbc/odbc_provider.h"
 #include "tests/ado/ado_test_support.h"
 #include "tests/odbc/pg_support.h"
@@ -403,6 +404,11 @@ TEST_F(OdbcPg, ClosedConnectionsAreReusedFromThePool) {
   std::u16string second = backend();
   EXPECT_FALSE(first.empty());
   EXPECT_EQ(first, second);
+  // The driver manager's connection handles are used again too: it leaks memory for each new handle whose
+  // connection comes from its pool.
+  std::uint64_t handles = ado::odbc::ConnectionHandlesAllocated();
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(backend(), first);
+  EXPECT_EQ(ado::odbc::ConnectionHandlesAllocated(), handles);
 }
 
 }  // namespace

@@ -13,6 +13,10 @@ namespace pgtest {
 inline constexpr char kSharedFixture[] = "QORVENA_PG_FIXTURE";
 inline constexpr char kRestartFixture[] = "QORVENA_PG_RESTART_FIXTURE";
 
+// The login the fixture makes for releasing documents: it may read and insert in the libraries.
+inline constexpr char kReleaseUser[] = "KOFAXREL";
+inline constexpr char kReleasePassword[] = "secret";
+
 struct PgServer {
   std::string fixture;   // the folder with conninfo, port, cluster-dir, odbcinst.ini, odbc.ini
   std::string cluster;   // the cluster's own folder, for scripts/pg.sh stop|resume
@@ -46,7 +50,8 @@ class Db {
   const PgServer& server_;
 };
 
-// A library (schema with the four ECM tables) under a name no other test process uses: PREFIX_PID_N.
+// A library (schema with the four ECM tables, open to kReleaseUser) under a name no other test process uses:
+// PREFIX_PID_N.
 std::string CreateUniqueLibrary(const PgServer& server, const std::string& prefix);
 bool CreateLibrary(const PgServer& server, const std::string& library, std::string* error = nullptr);
 void DropLibrary(const PgServer& server, const std::string& library);

@@ -111,5 +111,8 @@ class Statement {
 
 // Successful SQLDriverConnect calls in this process (pooled or not), for tests and measurements.
 std::uint64_t ConnectsMade();
+// Connection handles allocated in this process. Disconnected handles are kept (up to 16) and used again, so one
+// document after the other needs a single handle.
+std::uint64_t ConnectionHandlesAllocated();
 
 }  // namespace ado::odbc
