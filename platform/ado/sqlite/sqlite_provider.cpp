@@ -1,6 +1,7 @@
 #include "platform/ado/sqlite/sqlite_provider.h"
 
 #include <sqlite3.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -286,6 +287,11 @@ CComVariant StoredValue(const BoundValue& b, const ColumnInfo& c) {
   return v;
 }
 
+// This process's id, kept up to date across fork() without asking the kernel each time.
+pid_t g_pid = ::getpid();
+[[maybe_unused]] const int g_forkHook = pthread_atfork(nullptr, nullptr, [] { g_pid = ::getpid(); });
+pid_t CurrentProcess() { return g_pid; }
+
 // The insert side of a statement that reads a table, kept with the connection while it lives: the statement
 // itself (stepped again for every recordset, which also tells whether the schema changed since), the columns as
 // the fields describe them, and the INSERT statements prepared for it, one per set of columns written.
@@ -341,12 +347,13 @@ struct Database {
     dev_t device = 0;
     ino_t inode = 0;
     sqlite3_int64 dataVersion = -1;  // PRAGMA data_version when the connection last went idle
+    sqlite3_stmt* dataVersionQuery = nullptr;
   };
 
   sqlite3* db = nullptr;
   std::filesystem::path dir;
   std::string poolKey;
-  pid_t owner = getpid();
+  pid_t owner = CurrentProcess();
   std::map<std::u16string, Library> attached;  // by upper-case name
   std::map<std::u16string, std::shared_ptr<CachedQuery>> queries;  // by statement text
   bool reusable = true;  // false once a statement may have changed the connection's own state
@@ -357,7 +364,8 @@ struct Database {
   Database& operator=(const Database&) = delete;
   ~Database() {
     queries.clear();  // statements first, so the connection really closes
-    if (owner == getpid()) ReleaseMovedLibraries();
+    if (owner == CurrentProcess()) ReleaseMovedLibraries();
+    for (auto& [name, library] : attached) sqlite3_finalize(library.dataVersionQuery);
     sqlite3_close_v2(db);
   }
 
@@ -367,26 +375,32 @@ struct Database {
   // the connection's open handle) and the log emptied, unless someone else has written to the log since this
   // connection last used it (then the log is no longer only the old file's, and it is left alone).
   void ReleaseMovedLibraries() {
-    for (const auto& [name, library] : attached) {
+    for (auto& [name, library] : attached) {
       if (FileUnchanged(library)) continue;
-      std::string schema = Utf16ToUtf8(name);
-      if (library.dataVersion < 0 || DataVersion(schema) != library.dataVersion) continue;
-      sqlite3_wal_checkpoint_v2(db, schema.c_str(), SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+      if (library.dataVersion < 0 || DataVersion(library, name) != library.dataVersion) continue;
+      sqlite3_wal_checkpoint_v2(db, Utf16ToUtf8(name).c_str(), SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     }
   }
 
-  sqlite3_int64 DataVersion(const std::string& schema) {
-    std::string sql = "PRAGMA " + Utf16ToUtf8(QuoteIdentifier(Utf8ToUtf16(schema))) + ".data_version";
-    Statement st;
+  sqlite3_int64 DataVersion(Library& library, const std::u16string& name) {
+    if (!library.dataVersionQuery) {
+      std::string sql = "PRAGMA " + Utf16ToUtf8(QuoteIdentifier(name)) + ".data_version";
+      if (sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &library.dataVersionQuery, nullptr) !=
+          SQLITE_OK) {
+        sqlite3_finalize(library.dataVersionQuery);
+        library.dataVersionQuery = nullptr;
+        return -1;
+      }
+    }
     sqlite3_int64 version = -1;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, st.out(), nullptr) == SQLITE_OK && sqlite3_step(st.get()) == SQLITE_ROW)
-      version = sqlite3_column_int64(st.get(), 0);
+    if (sqlite3_step(library.dataVersionQuery) == SQLITE_ROW) version = sqlite3_column_int64(library.dataVersionQuery, 0);
+    sqlite3_reset(library.dataVersionQuery);
     return version;
   }
 
   // Notes where each library's log stands as the connection goes idle.
   void NoteDataVersions() {
-    for (auto& [name, library] : attached) library.dataVersion = DataVersion(Utf16ToUtf8(name));
+    for (auto& [name, library] : attached) library.dataVersion = DataVersion(library, name);
   }
 
   static bool FileUnchanged(const Library& library) {
@@ -489,7 +503,7 @@ class Pool {
       }
     }
     discard.clear();  // closing may checkpoint: not under the lock
-    if (found && (found->owner != getpid() || !found->LibrariesUnchanged())) {
+    if (found && (found->owner != CurrentProcess() || !found->LibrariesUnchanged())) {
       Drop(std::move(found));
       return nullptr;
     }
@@ -498,7 +512,7 @@ class Pool {
 
   void Give(std::unique_ptr<Database> db) {
     if (!db) return;
-    if (db->owner != getpid()) {
+    if (db->owner != CurrentProcess()) {
       db.release();  // a connection inherited over fork() belongs to the parent: never touch it here
       return;
     }
@@ -528,7 +542,7 @@ class Pool {
     discard.swap(idle_);
     std::size_t n = 0;
     for (auto& db : discard) {
-      if (db->owner == getpid()) ++n;
+      if (db->owner == CurrentProcess()) ++n;
       else db.release();
     }
     return n;
@@ -557,13 +571,13 @@ class Pool {
 
  private:
   static void Drop(std::unique_ptr<Database> db) {
-    if (db && db->owner != getpid()) db.release();
+    if (db && db->owner != CurrentProcess()) db.release();
   }
   void Expire(std::vector<std::unique_ptr<Database>>& discard) {
     auto now = std::chrono::steady_clock::now();
     for (auto it = idle_.begin(); it != idle_.end();) {
-      if (now - (*it)->idleSince > kIdleTimeout || (*it)->owner != getpid()) {
-        if ((*it)->owner == getpid()) discard.push_back(std::move(*it));
+      if (now - (*it)->idleSince > kIdleTimeout || (*it)->owner != CurrentProcess()) {
+        if ((*it)->owner == CurrentProcess()) discard.push_back(std::move(*it));
         else it->release();
         it = idle_.erase(it);
       } else {
@@ -969,8 +983,9 @@ class SqliteProvider : public Provider {
       errors.push_back(std::move(e));
       return errors.back().number;
     }
-    std::filesystem::path canonical = std::filesystem::weakly_canonical(std::filesystem::absolute(dir, ec), ec);
-    std::string key = (ec ? dir : canonical).string();
+    // The pool's key: the folder as written, made absolute (without asking the file system again).
+    std::string key = std::filesystem::absolute(dir, ec).lexically_normal().string();
+    if (ec) key = dir.string();
     std::unique_ptr<Database> db = Pool::Enabled() ? ThePool().Take(key) : nullptr;
     if (!db) {
       db = std::make_unique<Database>();
