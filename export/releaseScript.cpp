@@ -6,6 +6,7 @@
 #include <ctime>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 #include "ecm/ddl.h"
 #include "ecm/mapping_model.h"
@@ -260,14 +261,28 @@ bool OpenTableForInsert(CAxRecordset& rs, std::u16string_view table, std::u16str
 }
 
 ReleaseStamp MakeReleaseStamp() {
-  // Two documents of one process never share a key. A clock that has not moved on, or was set back, continues
-  // from the last stamp instead of making the release wait for it. There is no pause before the clock is read:
-  // the key's uniqueness does not depend on one, and a document that takes a millisecond of its own would
-  // otherwise wait another.
+  // Two documents of one process never share a key. A document in the same millisecond as the last one waits
+  // for the clock to move on (briefly: at most a few milliseconds), so that keys stay the time of the release; a
+  // clock that does not move on, or was set back, continues from the last stamp instead of holding the release
+  // up. There is no fixed pause: a document that took a millisecond of its own would wait another for nothing.
+  constexpr std::int64_t kSetBackMs = 1000;
+  constexpr auto kLongestWait = std::chrono::milliseconds(3);
   std::int64_t now;
   {
     std::lock_guard lock(g_stampMutex);
     now = g_clock();
+    if (now <= g_lastStamp && g_lastStamp - now < kSetBackMs) {
+      const auto deadline = std::chrono::steady_clock::now() + kLongestWait;
+      while (now <= g_lastStamp && std::chrono::steady_clock::now() < deadline) {
+        if (g_clock == &SystemClock) {
+          std::this_thread::sleep_until(
+              std::chrono::system_clock::time_point(std::chrono::milliseconds(g_lastStamp + 1)));
+        } else {
+          std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        now = g_clock();
+      }
+    }
     if (now <= g_lastStamp) now = g_lastStamp + 1;
     g_lastStamp = now;
   }
