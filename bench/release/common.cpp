@@ -14,8 +14,9 @@ void PrintResult(const RunResult& r) {
   for (char& c : failure)
     if (c == '\n' || c == '\r') c = ' ';
   std::printf("RESULT documents=%zu released=%zu seconds=%.6f cpu_seconds=%.6f rss_tenth_kb=%ld rss_end_kb=%ld "
-              "failure=%s\n",
-              r.documents, r.released, r.seconds, r.cpuSeconds, r.rssAfterFirstTenthKb, r.rssEndKb, failure.c_str());
+              "peak_kb=%ld failure=%s\n",
+              r.documents, r.released, r.seconds, r.cpuSeconds, r.rssAfterFirstTenthKb, r.rssEndKb, PeakRssKb(),
+              failure.c_str());
   std::fflush(stdout);
 }
 
@@ -33,6 +34,7 @@ bool ParseResult(const std::string& line, RunResult& r) {
     else if (key == "cpu_seconds") r.cpuSeconds = std::strtod(value.c_str(), nullptr);
     else if (key == "rss_tenth_kb") r.rssAfterFirstTenthKb = std::strtol(value.c_str(), nullptr, 10);
     else if (key == "rss_end_kb") r.rssEndKb = std::strtol(value.c_str(), nullptr, 10);
+    else if (key == "peak_kb") r.peakKb = std::strtol(value.c_str(), nullptr, 10);
     else if (key == "failure") {
       r.failure = value;
       std::string rest;
@@ -48,6 +50,14 @@ double ProcessCpuSeconds() {
   timespec t{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+long PeakRssKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  return 0;
 }
 
 long CurrentRssKb() {

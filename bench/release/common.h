@@ -16,14 +16,18 @@ struct RunResult {
   double cpuSeconds = 0;      // processor time of the process in the same span
   long rssAfterFirstTenthKb = 0;
   long rssEndKb = 0;
+  long peakKb = 0;  // the process's resident high-water mark (VmHWM) at the end
   std::string failure;  // first failure, if any
 };
 
 void PrintResult(const RunResult& result);
 bool ParseResult(const std::string& line, RunResult& result);
 
-// Resident set size of this process now, in KiB (0 when it cannot be read).
+// Resident set size of this process now, and its high-water mark since it started (exec), in KiB; 0 when it
+// cannot be read. The high-water mark, unlike getrusage's ru_maxrss of a child, does not include the memory of
+// the parent the child was forked from.
 long CurrentRssKb();
+long PeakRssKb();
 
 using Clock = std::chrono::steady_clock;
 inline double SecondsSince(Clock::time_point start) {

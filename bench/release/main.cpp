@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -144,6 +145,7 @@ Measured RunChild(const std::vector<std::string>& args) {
   bool parsed = false;
   while (std::getline(lines, line))
     if (ParseResult(line, m.result)) parsed = true;
+  if (m.result.peakKb > 0) m.peakKb = m.result.peakKb;
   m.ok = parsed && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   if (!parsed) m.result.failure = "the child printed no result (status " + std::to_string(status) + ")";
   return m;
@@ -160,6 +162,9 @@ struct Sample {
 std::map<std::string, std::vector<Sample>> g_samples;
 std::vector<std::string> g_failures;
 int g_runs = 0;
+// Set by SIGINT/SIGTERM: the measurement under way ends, the server is stopped, and what was measured is shown.
+volatile std::sig_atomic_t g_interrupted = 0;
+void OnInterrupt(int) { g_interrupted = 1; }
 
 std::string Key(const std::string& db, std::size_t n, const std::string& variant) {
   return db + "|" + std::to_string(n) + "|" + variant;
@@ -299,10 +304,14 @@ int ParentMain(const std::map<std::string, std::string>& o) {
   }
 
   std::fprintf(stderr, "work folder %s; SQLite synchronous=%s\n", work.c_str(), sqliteSync.c_str());
-  for (int run = 1; run <= runs; ++run) {
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+  for (int run = 1; run <= runs && !g_interrupted; ++run) {
     for (std::size_t n : ns) {
+      if (g_interrupted) break;
       std::fprintf(stderr, "run %d of %d, N=%zu\n", run, runs, n);
       for (const std::string& db : dbs) {
+        if (g_interrupted) break;
         std::string tag = "r" + std::to_string(run) + "n" + std::to_string(n);
         if (db == "sqlite") {
           std::string dir = work + "/sqlite-" + tag;
