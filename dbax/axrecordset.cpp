@@ -142,7 +142,7 @@ void CAxRecordset::AddNew() {
   if (FAILED(hr)) ThrowAxException(0, u"CAxRecordset::Properties", hr);
 }
 
-HRESULT CAxRecordset::ExchangeField(bool save, const VARIANT& key, std::u16string& value) {
+HRESULT CAxRecordset::ExchangeField(bool save, const VARIANT& key, std::u16string_view text, std::u16string* readBack) {
   m_fieldExchangeStatus = 0;
   HRESULT result = S_OK;
   CComPtr<Field> field;
@@ -159,7 +159,7 @@ HRESULT CAxRecordset::ExchangeField(bool save, const VARIANT& key, std::u16strin
     // Not written, and not read back either: the caller's text stays as it was.
     result = kExchangeNotUpdatable;
   } else if (save) {
-    m_exchangeBuffer = CComVariant(std::u16string_view(value));
+    m_exchangeBuffer = CComVariant(text);
     result = field->put_Value(m_exchangeBuffer);
   } else {
     VARIANT_BOOL bof = VARIANT_FALSE, eof = VARIANT_FALSE;
@@ -173,9 +173,9 @@ HRESULT CAxRecordset::ExchangeField(bool save, const VARIANT& key, std::u16strin
     } else {
       m_exchangeBuffer = OptionalArgumentOmitted();
       result = field->get_Value(&m_exchangeBuffer);
-      if (SUCCEEDED(result) && m_exchangeBuffer.vt != VT_NULL) {
-        std::u16string text = VariantToString(m_exchangeBuffer);
-        if (m_exchangeBuffer.vt == VT_BSTR || !text.empty()) value = std::move(text);
+      if (SUCCEEDED(result) && m_exchangeBuffer.vt != VT_NULL && readBack) {
+        std::u16string read = VariantToString(m_exchangeBuffer);
+        if (m_exchangeBuffer.vt == VT_BSTR || !read.empty()) *readBack = std::move(read);
       }
     }
   }
@@ -190,8 +190,7 @@ bool CAxRecordset::SetFieldText(std::u16string_view name, std::u16string_view te
 }
 
 bool CAxRecordset::SetFieldText(const VARIANT& key, std::u16string_view name, std::u16string_view text) {
-  std::u16string value(text);
-  HRESULT result = ExchangeField(true, key, value);
+  HRESULT result = ExchangeField(true, key, text, nullptr);
   if (result >= 0) return true;
   ThrowAxException(AXLIB_ERROR_FORMATTED, Format(u"Failed to set Field '%s' to value '%s'", name, text).c_str(),
                    result);

@@ -5,6 +5,7 @@
 //           [--seed S] [--work DIR] [--keep]
 //
 // Every measurement runs in a child process of its own, so that its peak resident memory is its own.
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -105,6 +106,27 @@ int ChildMain(const std::string& kind, const std::map<std::string, std::string>&
 }
 
 // ---- the parent ----
+
+// The disk's sync latency now, in microseconds (median of 64 writes of a page, each synced): with a sync per
+// committed record it decides much of what a run measures.
+double SyncLatencyMicros(const std::string& dir) {
+  std::string path = dir + "/sync-probe";
+  int fd = ::open(path.c_str(), O_CREAT | O_RDWR | O_TRUNC, 0600);
+  if (fd < 0) return 0;
+  char page[4096] = {1};
+  std::vector<double> us;
+  for (int i = 0; i < 64; ++i) {
+    if (::pwrite(fd, page, sizeof page, static_cast<off_t>(i) * 4096) != static_cast<ssize_t>(sizeof page)) break;
+    auto start = Clock::now();
+    ::fdatasync(fd);
+    us.push_back(1e6 * SecondsSince(start));
+  }
+  ::close(fd);
+  ::unlink(path.c_str());
+  std::sort(us.begin(), us.end());
+  return us.empty() ? 0 : us[us.size() / 2];
+}
+std::vector<double> g_syncMicros;
 
 struct Measured {
   RunResult result;
@@ -255,6 +277,12 @@ void Summary(const std::vector<std::string>& dbs, const std::vector<std::size_t>
                     ns.front(), Median(b) / Median(a));
     }
   }
+  if (!g_syncMicros.empty()) {
+    std::vector<double> sync = g_syncMicros;
+    std::sort(sync.begin(), sync.end());
+    std::printf("disk sync latency before the SQLite measurements: median %.0f us [%.0f, %.0f]\n", Median(sync),
+                sync.front(), sync.back());
+  }
   std::printf("(%d run(s); ratios are taken run by run, then the median of them; cpu: processor time of the\n"
               " releasing process per document, a measure the other load of the machine disturbs less)\n",
               g_runs);
@@ -315,6 +343,9 @@ int ParentMain(const std::map<std::string, std::string>& o) {
         std::string tag = "r" + std::to_string(run) + "n" + std::to_string(n);
         if (db == "sqlite") {
           std::string dir = work + "/sqlite-" + tag;
+          fs::create_directories(dir);
+          g_syncMicros.push_back(SyncLatencyMicros(dir));
+          std::fprintf(stderr, "  disk sync latency %.0f us (median of 64)\n", g_syncMicros.back());
           auto library = [&](const std::string& name) {
             std::string message;
             if (CreateSqliteLibrary(dir + "/" + name, kLibrary, &message) != CreateLibraryResult::Created)

@@ -80,7 +80,8 @@ class Rowset {
   virtual bool CanInsert() const = 0;
   // Inserts one row; values[i] is null for a column that was not set. Commits it before returning. A value the
   // column cannot hold is refused with one error per column; nothing is stored then. On success `stored`
-  // receives the row as a later read would see it.
+  // receives the row as a later read would see it; an entry left VT_EMPTY stands for the value exactly as it was
+  // given (values[i]), which saves copying it.
   virtual HRESULT Insert(const std::vector<const VARIANT*>& values, std::vector<CComVariant>& stored,
                          ProviderErrors& errors) = 0;
 };

@@ -11,11 +11,11 @@ namespace ado::detail {
 
 void RecordsetCore::ForceClose() {
   open = false;
+  columns = {};
+  index.reset();
   rowset.reset();
   session.reset();
   connection.Release();
-  columns.clear();
-  index.reset();
   rows.clear();
   pending.clear();
   pendingSet.clear();
@@ -450,6 +450,14 @@ class RecordsetObject : public ComObject<NoDispatch<_Recordset>> {
       return hr;  // the record stays pending until CancelUpdate
     }
     stored.resize(r.columns.size());
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+      if (stored[i].vt != VT_EMPTY) continue;
+      if (r.pendingSet[i]) {
+        stored[i] = std::move(r.pending[i]);  // stored as given
+      } else {
+        stored[i].vt = VT_NULL;
+      }
+    }
     r.rows.push_back(std::move(stored));
     r.current = r.rows.size() - 1;
     r.bof = r.eof = false;

@@ -313,6 +313,11 @@ struct CachedQuery {
   bool canInsert = false;
   std::shared_ptr<const ColumnIndex> index;
   std::map<std::vector<bool>, sqlite3_stmt*> inserts;  // by the set of columns written
+  // Working storage of an insert, kept from record to record and document to document. An insert runs to its end
+  // before the next one starts on the connection.
+  std::vector<bool> key;
+  std::vector<BoundValue> bound;
+  std::vector<std::string> texts;  // UTF-8 of the bound texts, by parameter
 };
 
 // Statements that are cached: plain queries. Anything else may change the connection itself (PRAGMA, BEGIN,
@@ -619,14 +624,16 @@ class SqliteRowset : public Rowset {
       return errors.back().number;
     }
     const std::vector<ColumnInfo>& columns = query_->columns;
-    key_.assign(columns.size(), false);
-    bound_.resize(columns.size());
+    std::vector<bool>& key = query_->key;
+    std::vector<BoundValue>& bound = query_->bound;
+    key.assign(columns.size(), false);
+    bound.resize(columns.size());
     for (std::size_t i = 0; i < columns.size(); ++i) {
-      bound_[i].kind = BoundValue::Kind::Null;
+      bound[i].kind = BoundValue::Kind::Null;
       if (i >= values.size() || !values[i]) continue;
-      key_[i] = true;
+      key[i] = true;
       ProviderError e;
-      if (!CheckColumnValue(columns[i], *values[i], bound_[i], e) || !FitsExactly(columns[i], bound_[i], e)) {
+      if (!CheckColumnValue(columns[i], *values[i], bound[i], e) || !FitsExactly(columns[i], bound[i], e)) {
         e.source = kSource;
         errors.push_back(std::move(e));
       }
@@ -634,14 +641,14 @@ class SqliteRowset : public Rowset {
     if (!errors.empty()) return DB_E_ERRORSOCCURRED;
 
     sqlite3_stmt* st = nullptr;
-    if (HRESULT hr = InsertStatement(key_, st, errors); FAILED(hr)) return hr;
-    if (texts_.size() < columns.size()) texts_.resize(columns.size());
+    if (HRESULT hr = InsertStatement(key, st, errors); FAILED(hr)) return hr;
+    if (query_->texts.size() < columns.size()) query_->texts.resize(columns.size());
     int parameter = 0;
     int rc = SQLITE_OK;
-    for (std::size_t i = 0; i < key_.size() && rc == SQLITE_OK; ++i) {
-      if (!key_[i]) continue;
+    for (std::size_t i = 0; i < key.size() && rc == SQLITE_OK; ++i) {
+      if (!key[i]) continue;
       ++parameter;
-      rc = Bind(st, parameter, columns[i], bound_[i]);
+      rc = Bind(st, parameter, columns[i], bound[i]);
     }
     if (rc == SQLITE_OK) rc = sqlite3_step(st);
     if (rc != SQLITE_DONE) errors.push_back(SqliteError(db_->db, rc));
@@ -651,8 +658,15 @@ class SqliteRowset : public Rowset {
     if (!errors.empty()) return errors.back().number;
 
     stored.clear();
-    stored.reserve(columns.size());
-    for (std::size_t i = 0; i < columns.size(); ++i) stored.push_back(StoredValue(bound_[i], columns[i]));
+    stored.resize(columns.size());
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      // Text stored as it was given (the usual case) is left for the recordset to take over.
+      const BoundValue& b = bound[i];
+      bool asGiven = b.kind == BoundValue::Kind::Text && columns[i].type != adDecimal &&
+                     columns[i].type != adNumeric && i < values.size() && values[i] && values[i]->vt == VT_BSTR &&
+                     BstrView(values[i]->bstrVal) == std::u16string_view(b.text);
+      if (!asGiven) stored[i] = StoredValue(b, columns[i]);
+    }
     return S_OK;
   }
 
@@ -695,7 +709,7 @@ class SqliteRowset : public Rowset {
           }
         }
         // The text stays in this rowset's buffer until the statement has run, so SQLite need not copy it.
-        std::string& text = texts_[static_cast<std::size_t>(parameter - 1)];
+        std::string& text = query_->texts[static_cast<std::size_t>(parameter - 1)];
         Utf16ToUtf8(b.text, text);
         return sqlite3_bind_text(st, parameter, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
       }
@@ -738,10 +752,6 @@ class SqliteRowset : public Rowset {
   std::shared_ptr<Database> db_;
   std::shared_ptr<CachedQuery> query_;
   std::vector<std::vector<CComVariant>> rows_;
-  // Scratch space of Insert, kept between records.
-  std::vector<bool> key_;
-  std::vector<BoundValue> bound_;
-  std::vector<std::string> texts_;  // UTF-8 of the bound texts, by parameter
 };
 
 class SqliteSession : public Session {
