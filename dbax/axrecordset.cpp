@@ -142,12 +142,12 @@ void CAxRecordset::AddNew() {
   if (FAILED(hr)) ThrowAxException(0, u"CAxRecordset::Properties", hr);
 }
 
-HRESULT CAxRecordset::ExchangeField(bool save, std::u16string_view name, std::u16string& value) {
+HRESULT CAxRecordset::ExchangeField(bool save, const VARIANT& key, std::u16string_view text, std::u16string* readBack) {
   m_fieldExchangeStatus = 0;
   HRESULT result = S_OK;
   CComPtr<Field> field;
   LONG attributes = 0;
-  HRESULT lookup = m_piFields->get_Item(CComVariant(name), &field);
+  HRESULT lookup = m_piFields->get_Item(key, &field);
   if (lookup == adErrItemNotFound || (SUCCEEDED(lookup) && !field)) {
     result = kExchangeNoSuchField;
   } else if (FAILED(lookup)) {
@@ -159,7 +159,7 @@ HRESULT CAxRecordset::ExchangeField(bool save, std::u16string_view name, std::u1
     // Not written, and not read back either: the caller's text stays as it was.
     result = kExchangeNotUpdatable;
   } else if (save) {
-    m_exchangeBuffer = CComVariant(std::u16string_view(value));
+    m_exchangeBuffer = CComVariant(text);
     result = field->put_Value(m_exchangeBuffer);
   } else {
     VARIANT_BOOL bof = VARIANT_FALSE, eof = VARIANT_FALSE;
@@ -173,9 +173,9 @@ HRESULT CAxRecordset::ExchangeField(bool save, std::u16string_view name, std::u1
     } else {
       m_exchangeBuffer = OptionalArgumentOmitted();
       result = field->get_Value(&m_exchangeBuffer);
-      if (SUCCEEDED(result) && m_exchangeBuffer.vt != VT_NULL) {
-        std::u16string text = VariantToString(m_exchangeBuffer);
-        if (m_exchangeBuffer.vt == VT_BSTR || !text.empty()) value = std::move(text);
+      if (SUCCEEDED(result) && m_exchangeBuffer.vt != VT_NULL && readBack) {
+        std::u16string read = VariantToString(m_exchangeBuffer);
+        if (m_exchangeBuffer.vt == VT_BSTR || !read.empty()) *readBack = std::move(read);
       }
     }
   }
@@ -186,8 +186,11 @@ HRESULT CAxRecordset::ExchangeField(bool save, std::u16string_view name, std::u1
 bool CAxRecordset::SetFieldText(std::u16string_view name, std::u16string_view text) {
   RequireObject(u"CAxRecordset::SetFieldText");
   if (!m_piFields) ThrowAxException(AXLIB_ERROR_OBJECT_NOT_OPEN, u"CAxRecordset::SetFieldText");
-  std::u16string value(text);
-  HRESULT result = ExchangeField(true, name, value);
+  return SetFieldText(CComVariant(name), name, text);
+}
+
+bool CAxRecordset::SetFieldText(const VARIANT& key, std::u16string_view name, std::u16string_view text) {
+  HRESULT result = ExchangeField(true, key, text, nullptr);
   if (result >= 0) return true;
   ThrowAxException(AXLIB_ERROR_FORMATTED, Format(u"Failed to set Field '%s' to value '%s'", name, text).c_str(),
                    result);
@@ -196,9 +199,11 @@ bool CAxRecordset::SetFieldText(std::u16string_view name, std::u16string_view te
 bool CAxRecordset::SetFieldValue(std::u16string_view name, std::u16string_view text) {
   RequireObject(u"CAxRecordset::SetFieldValue");
   if (!m_piFields) ThrowAxException(AXLIB_ERROR_OBJECT_NOT_OPEN, u"CAxRecordset::SetFieldValue");
+  // One name VARIANT for both lookups of the column.
+  CComVariant key(name);
   CComPtr<Field> field;
   DataTypeEnum type = adEmpty;
-  if (SUCCEEDED(m_piFields->get_Item(CComVariant(name), &field)) && field && SUCCEEDED(field->get_Type(&type)) &&
+  if (SUCCEEDED(m_piFields->get_Item(key, &field)) && field && SUCCEEDED(field->get_Type(&type)) &&
       type == adDecimal) {
     BYTE precision = 0;
     if (SUCCEEDED(field->get_Precision(&precision))) {
@@ -215,7 +220,7 @@ bool CAxRecordset::SetFieldValue(std::u16string_view name, std::u16string_view t
       }
     }
   }
-  return SetFieldText(name, text);
+  return SetFieldText(key, name, text);
 }
 
 void CAxRecordset::Update() {

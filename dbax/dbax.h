@@ -113,7 +113,10 @@ class CAxRecordset {
   _Recordset* AdoRecordset() const { return m_piRecordset; }
 
  private:
-  HRESULT ExchangeField(bool save, std::u16string_view name, std::u16string& value);
+  // `key` is the column name as a string VARIANT; `text` is written when saving; when reading, `readBack` (if
+  // given) receives the column's value.
+  HRESULT ExchangeField(bool save, const VARIANT& key, std::u16string_view text, std::u16string* readBack);
+  bool SetFieldText(const VARIANT& key, std::u16string_view name, std::u16string_view text);
   void RequireObject(const char16_t* label) const;
 
   LONG m_cursorTypeCache = -2;

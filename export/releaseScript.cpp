@@ -283,7 +283,6 @@ ReleaseStamp MakeReleaseStamp() {
   std::int64_t now;
   {
     std::lock_guard lock(g_stampMutex);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
     now = g_clock();
     // Wait only while the clock can still pass the last stamp within the allowance.
     for (std::int64_t waited = 0; now <= g_lastStamp && (g_lastStamp - now) + waited < kMaxClockWaitMs; ++waited) {

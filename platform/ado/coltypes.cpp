@@ -109,7 +109,7 @@ std::u16string Canonical(const ParsedNumber& n) {
 bool ValueText(const VARIANT& v, std::u16string& text) {
   switch (v.vt) {
     case VT_BSTR:
-      text = BstrToString(v.bstrVal);
+      text.assign(BstrView(v.bstrVal));
       return true;
     case VT_R4:
     case VT_R8: {
@@ -163,7 +163,8 @@ void Refuse(ProviderError& error, HRESULT number, const char16_t* state, LONG na
   error.description = std::move(description);
 }
 
-bool CheckText(const ColumnInfo& c, std::u16string text, BoundValue& bound, ProviderError& error) {
+// `text` may be the bound value's own text.
+bool CheckText(const ColumnInfo& c, std::u16string& text, BoundValue& bound, ProviderError& error) {
   if (c.definedSize > 0) {
     std::size_t limit = static_cast<std::size_t>(c.definedSize);
     if (CodePoints(text) > limit) {
@@ -180,7 +181,7 @@ bool CheckText(const ColumnInfo& c, std::u16string text, BoundValue& bound, Prov
     }
   }
   bound.kind = BoundValue::Kind::Text;
-  bound.text = std::move(text);
+  if (&bound.text != &text) bound.text = std::move(text);
   return true;
 }
 
@@ -326,9 +327,14 @@ void DescribeDeclaredType(std::u16string_view declared, ColumnInfo& c) {
 }
 
 bool CheckColumnValue(const ColumnInfo& c, const VARIANT& value, BoundValue& bound, ProviderError& error) {
-  bound = BoundValue{};
+  // The bound value's text is the working copy, so a BoundValue used for record after record keeps its storage.
+  bound.kind = BoundValue::Kind::Null;
+  bound.integer = 0;
+  bound.real = 0;
+  bound.significantDigits = 0;
+  bound.text.clear();
   if (value.vt == VT_NULL || value.vt == VT_EMPTY) return true;
-  std::u16string text;
+  std::u16string& text = bound.text;
   if (!ValueText(value, text)) {
     Refuse(error, DB_E_CANTCONVERTVALUE, u"22018", kNativeNotANumber,
            u"The value given for column " + ColumnLabel(c) + u" cannot be converted to " + c.typeText + u".");
@@ -342,7 +348,7 @@ bool CheckColumnValue(const ColumnInfo& c, const VARIANT& value, BoundValue& bou
     case adBSTR:
     case adLongVarChar:
     case adLongVarWChar:
-      return CheckText(c, std::move(text), bound, error);
+      return CheckText(c, text, bound, error);
     case adDecimal:
     case adNumeric:
       return CheckDecimal(c, text, bound, error);
@@ -356,7 +362,6 @@ bool CheckColumnValue(const ColumnInfo& c, const VARIANT& value, BoundValue& bou
       return CheckReal(c, text, bound, error);
     default:
       bound.kind = BoundValue::Kind::Text;
-      bound.text = std::move(text);
       return true;
   }
 }

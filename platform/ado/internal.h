@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,8 @@ struct RecordsetCore {
   CComPtr<IConnectionInternal> connection;
   std::shared_ptr<Session> session;
   std::unique_ptr<Rowset> rowset;
-  std::vector<ColumnInfo> columns;
+  std::span<const ColumnInfo> columns;       // the rowset's own, valid while it is held
+  std::shared_ptr<const ColumnIndex> index;  // columns by name
   std::vector<std::vector<CComVariant>> rows;
   std::size_t current = 0;  // index into rows; rows.size() at EOF
   bool bof = true, eof = true;

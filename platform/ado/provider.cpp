@@ -38,6 +38,40 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
+namespace {
+std::uint32_t HashNoCase(std::u16string_view name) {
+  std::uint32_t h = 2166136261u;
+  for (char16_t c : name) h = (h ^ LowerAscii(c)) * 16777619u;
+  return h;
+}
+}  // namespace
+
+std::shared_ptr<const ColumnIndex> ColumnIndex::Build(const std::vector<ColumnInfo>& columns) {
+  auto index = std::make_shared<ColumnIndex>();
+  std::size_t size = 8;
+  while (size < columns.size() * 2) size *= 2;
+  index->slots_.assign(size, 0);
+  index->names_.reserve(columns.size());
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    index->names_.push_back(columns[i].name);
+    if (index->Find(columns[i].name) != npos) continue;  // an earlier column of that name wins
+    std::size_t slot = HashNoCase(columns[i].name) & (size - 1);
+    while (index->slots_[slot] != 0) slot = (slot + 1) & (size - 1);
+    index->slots_[slot] = static_cast<std::uint32_t>(i + 1);
+  }
+  return index;
+}
+
+std::size_t ColumnIndex::Find(std::u16string_view name) const {
+  if (slots_.empty()) return npos;
+  std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = HashNoCase(name) & mask; slots_[slot] != 0; slot = (slot + 1) & mask) {
+    std::size_t column = slots_[slot] - 1;
+    if (EqualsNoCase(names_[column], name)) return column;
+  }
+  return npos;
+}
+
 const std::u16string* ConnectionProperties::Find(std::u16string_view key) const {
   const std::u16string* found = nullptr;
   for (const auto& [k, v] : pairs)

@@ -6,6 +6,8 @@
 // into the qado library), so a provider is added without touching the object model.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -53,18 +55,33 @@ struct ColumnInfo {
   std::u16string tableName;  // base table the column comes from, for messages (may be empty)
 };
 
+// Finds columns by name as Fields.Item does: ASCII letters in any case, the first of equal names.
+class ColumnIndex {
+ public:
+  static std::shared_ptr<const ColumnIndex> Build(const std::vector<ColumnInfo>& columns);
+  static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+  std::size_t Find(std::u16string_view name) const;
+
+ private:
+  std::vector<std::u16string> names_;
+  std::vector<std::uint32_t> slots_;  // open addressing: column + 1, 0 for an empty slot
+};
+
 // The result of a statement: its columns, its rows, and inserting rows into its base table.
 class Rowset {
  public:
   virtual ~Rowset() = default;
   virtual const std::vector<ColumnInfo>& Columns() const = 0;
+  // The index of Columns() by name. A provider that hands out the same columns again may keep one index for them.
+  virtual std::shared_ptr<const ColumnIndex> NameIndex() const { return ColumnIndex::Build(Columns()); }
   // All rows of the result, one VARIANT per column (VT_NULL, VT_I4/VT_I2/VT_I8, VT_R8 or VT_BSTR).
   virtual std::vector<std::vector<CComVariant>> TakeRows() = 0;
   // Whether rows can be inserted (there is a base table with an updatable column).
   virtual bool CanInsert() const = 0;
   // Inserts one row; values[i] is null for a column that was not set. Commits it before returning. A value the
   // column cannot hold is refused with one error per column; nothing is stored then. On success `stored`
-  // receives the row as a later read would see it.
+  // receives the row as a later read would see it; an entry left VT_EMPTY stands for the value exactly as it was
+  // given (values[i]), which saves copying it.
   virtual HRESULT Insert(const std::vector<const VARIANT*>& values, std::vector<CComVariant>& stored,
                          ProviderErrors& errors) = 0;
 };

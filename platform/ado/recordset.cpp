@@ -12,10 +12,11 @@ namespace ado::detail {
 
 void RecordsetCore::ForceClose() {
   open = false;
+  columns = {};
+  index.reset();
   rowset.reset();
   session.reset();
   connection.Release();
-  columns.clear();
   rows.clear();
   pending.clear();
   pendingSet.clear();
@@ -118,21 +119,44 @@ class FieldsObject : public ComObject<NoDispatch<Fields>> {
     const auto& columns = core_->columns;
     std::size_t found = columns.size();
     if (index.vt == VT_BSTR) {
-      for (std::size_t i = 0; i < columns.size() && found == columns.size(); ++i)
-        if (EqualsNoCase(columns[i].name, BstrView(index.bstrVal))) found = i;
+      if (core_->index) {
+        std::size_t at = core_->index->Find(BstrView(index.bstrVal));
+        if (at != ColumnIndex::npos) found = at;
+      } else {
+        for (std::size_t i = 0; i < columns.size() && found == columns.size(); ++i)
+          if (EqualsNoCase(columns[i].name, BstrView(index.bstrVal))) found = i;
+      }
     } else {
       CComVariant position;
       if (FAILED(VariantChangeType(&position, &index, 0, VT_I4))) return adErrItemNotFound;
       if (position.lVal >= 0) found = static_cast<std::size_t>(position.lVal);
     }
     if (found >= columns.size()) return adErrItemNotFound;
-    auto field = MakeComObject<FieldObject>(core_, found);
-    return field->QueryInterface(Field::iid, reinterpret_cast<void**>(item));
+    // One Field object per column while the recordset stays open, as ADO's collection holds its fields.
+    if (generation_ != core_->generation || fields_.size() != columns.size()) {
+      fields_.clear();
+      fields_.resize(columns.size());
+      generation_ = core_->generation;
+    }
+    CComPtr<Field>& field = fields_[found];
+    if (!field) {
+      auto object = MakeComObject<FieldObject>(core_, found);
+      if (HRESULT hr = object->QueryInterface(Field::iid, reinterpret_cast<void**>(&field)); FAILED(hr)) return hr;
+    }
+    return field.CopyTo(item);
   }
   HRESULT Refresh() override { return S_OK; }
 
+  // Drops the Field objects of a recordset that closed.
+  void Forget() {
+    fields_.clear();
+    fields_.shrink_to_fit();
+  }
+
  private:
   std::shared_ptr<RecordsetCore> core_;
+  std::vector<CComPtr<Field>> fields_;
+  unsigned generation_ = 0;
 };
 
 class RecordsetObject : public ComObject<NoDispatch<_Recordset>> {
@@ -300,6 +324,7 @@ class RecordsetObject : public ComObject<NoDispatch<_Recordset>> {
     // A client cursor is always static.
     if (r.cursorLocation == adUseClient) r.cursorType = adOpenStatic;
     r.columns = rowset->Columns();
+    r.index = rowset->NameIndex();
     r.rows = rowset->TakeRows();
     r.rowset = std::move(rowset);
     r.session = std::move(session);
@@ -318,6 +343,7 @@ class RecordsetObject : public ComObject<NoDispatch<_Recordset>> {
     // ADO refuses to close over an edit in progress; Update or CancelUpdate first.
     if (core_->editMode != adEditNone) return adErrIllegalOperation;
     core_->ForceClose();
+    fields_->Forget();
     return S_OK;
   }
 
@@ -436,6 +462,14 @@ class RecordsetObject : public ComObject<NoDispatch<_Recordset>> {
       return hr;  // the record stays pending until CancelUpdate
     }
     stored.resize(r.columns.size());
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+      if (stored[i].vt != VT_EMPTY) continue;
+      if (r.pendingSet[i]) {
+        stored[i] = std::move(r.pending[i]);  // stored as given
+      } else {
+        stored[i].vt = VT_NULL;
+      }
+    }
     r.rows.push_back(std::move(stored));
     r.current = r.rows.size() - 1;
     r.bof = r.eof = false;

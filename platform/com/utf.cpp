@@ -42,6 +42,12 @@ std::u16string Utf8ToUtf16(std::string_view s) {
 
 std::string Utf16ToUtf8(std::u16string_view s) {
   std::string out;
+  Utf16ToUtf8(s, out);
+  return out;
+}
+
+void Utf16ToUtf8(std::u16string_view s, std::string& out) {
+  out.clear();
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size(); ++i) {
     std::uint32_t cp = s[i];
@@ -67,7 +73,6 @@ std::string Utf16ToUtf8(std::u16string_view s) {
       out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
   }
-  return out;
 }
 
 std::u16string AsciiToUtf16(std::string_view text) { return Utf8ToUtf16(text); }

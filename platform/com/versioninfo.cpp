@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <iterator>
@@ -205,9 +207,10 @@ bool ParseVersionInfo(std::span<const BYTE> b, ParsedVersionInfo* info, std::str
   if (root.valueBytes < sizeof(VS_FIXEDFILEINFO)) return fail("the fixed file information is missing");
   if (Dword(b, root.value) != VS_FFI_SIGNATURE)
     return fail("the fixed file information does not carry the signature 0xFEEF04BD");
-  DWORD fields[sizeof(VS_FIXEDFILEINFO) / 4];
-  for (std::size_t i = 0; i < std::size(fields); ++i) fields[i] = Dword(b, root.value + 4 * i);
-  std::memcpy(&info->fixed, fields, sizeof fields);
+  std::array<DWORD, sizeof(VS_FIXEDFILEINFO) / 4> fields;
+  static_assert(sizeof fields == sizeof(VS_FIXEDFILEINFO));
+  for (std::size_t i = 0; i < fields.size(); ++i) fields[i] = Dword(b, root.value + 4 * i);
+  info->fixed = std::bit_cast<VS_FIXEDFILEINFO>(fields);
   info->length = root.end;
   bool ok = ForEachChild(b, root, error, [&](const Node& child) {
     if (SameKey(child.key, u"StringFileInfo")) {

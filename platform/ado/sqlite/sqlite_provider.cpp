@@ -1,12 +1,18 @@
 #include "platform/ado/sqlite/sqlite_provider.h"
 
 #include <sqlite3.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
-#include <set>
+#include <mutex>
 #include <system_error>
 
 #include "platform/ado/coltypes.h"
@@ -206,51 +212,6 @@ std::filesystem::path FindLibraryFile(const std::filesystem::path& dir, std::u16
   return {};
 }
 
-struct Database {
-  sqlite3* db = nullptr;
-  std::filesystem::path dir;
-  std::set<std::u16string> attached;  // upper-case names
-
-  ~Database() { sqlite3_close_v2(db); }
-
-  void Pragma(const std::u16string& schema, const char* setting) {
-    std::string sql = "PRAGMA " + Utf16ToUtf8(QuoteIdentifier(schema)) + "." + setting;
-    Statement st;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, st.out(), nullptr) != SQLITE_OK) return;
-    while (sqlite3_step(st.get()) == SQLITE_ROW) {
-    }
-  }
-
-  // Attaches every existing library the statement names. Names without a file are left alone: the statement
-  // then fails the way the server fails for a missing library.
-  HRESULT AttachNamedLibraries(std::u16string_view command, ProviderErrors& errors) {
-    for (const auto& name : SchemaCandidates(command)) {
-      std::u16string upper = Upper(name);
-      if (!IsValidLibraryName(name) || upper == u"MAIN" || upper == u"TEMP" || attached.count(upper)) continue;
-      std::filesystem::path file = FindLibraryFile(dir, name);
-      if (file.empty()) continue;
-      std::string sql = "ATTACH DATABASE ?1 AS " + Utf16ToUtf8(QuoteIdentifier(upper));
-      Statement st;
-      int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, st.out(), nullptr);
-      std::string uri = UriPath(std::filesystem::absolute(file));
-      if (rc == SQLITE_OK) rc = sqlite3_bind_text(st.get(), 1, uri.c_str(), -1, SQLITE_TRANSIENT);
-      if (rc == SQLITE_OK) rc = sqlite3_step(st.get());
-      if (rc != SQLITE_DONE) {
-        ProviderError e = SqliteError(db, rc);
-        e.description = u"Library " + upper + u" cannot be opened: " + e.description;
-        errors.push_back(std::move(e));
-        return errors.back().number;
-      }
-      attached.insert(upper);
-      // A failure to switch the journal (a read-only library) leaves the rollback journal, which is durable
-      // as well with synchronous=FULL.
-      Pragma(upper, (std::string("journal_mode=") + kJournalMode).c_str());
-      Pragma(upper, (std::string("synchronous=") + kSynchronous).c_str());
-    }
-    return S_OK;
-  }
-};
-
 // A column's value as a read shows it.
 CComVariant ReadValue(sqlite3_stmt* st, int i, const ColumnInfo& c) {
   int type = sqlite3_column_type(st, i);
@@ -326,28 +287,335 @@ CComVariant StoredValue(const BoundValue& b, const ColumnInfo& c) {
   return v;
 }
 
-class SqliteRowset : public Rowset {
- public:
-  SqliteRowset(std::shared_ptr<Database> db, std::vector<ColumnInfo> columns, std::vector<std::u16string> origins,
-               std::u16string schema, std::u16string table, std::vector<std::vector<CComVariant>> rows)
-      : db_(std::move(db)),
-        columns_(std::move(columns)),
-        origins_(std::move(origins)),
-        schema_(std::move(schema)),
-        table_(std::move(table)),
-        rows_(std::move(rows)) {}
-  ~SqliteRowset() override {
-    for (auto& [key, st] : inserts_) sqlite3_finalize(st);
+// This process's id, kept up to date across fork() without asking the kernel each time.
+pid_t g_pid = ::getpid();
+[[maybe_unused]] const int g_forkHook = pthread_atfork(nullptr, nullptr, [] { g_pid = ::getpid(); });
+pid_t CurrentProcess() { return g_pid; }
+
+// The insert side of a statement that reads a table, kept with the connection while it lives: the statement
+// itself (stepped again for every recordset, which also tells whether the schema changed since), the columns as
+// the fields describe them, and the INSERT statements prepared for it, one per set of columns written.
+struct CachedQuery {
+  CachedQuery() = default;
+  CachedQuery(const CachedQuery&) = delete;
+  CachedQuery& operator=(const CachedQuery&) = delete;
+  ~CachedQuery() {
+    sqlite3_finalize(select);
+    for (auto& [key, st] : inserts) sqlite3_finalize(st);
   }
 
-  const std::vector<ColumnInfo>& Columns() const override { return columns_; }
-  std::vector<std::vector<CComVariant>> TakeRows() override { return std::move(rows_); }
-  bool CanInsert() const override {
-    if (table_.empty()) return false;
-    for (const auto& c : columns_)
-      if (c.attributes & adFldUpdatable) return true;
-    return false;
+  sqlite3_stmt* select = nullptr;
+  int reprepares = 0;                    // SQLITE_STMTSTATUS_REPREPARE when the columns were read
+  std::vector<std::u16string> libraries;  // the libraries the statement names
+  std::vector<ColumnInfo> columns;
+  std::vector<std::u16string> origins;  // base column of each column; empty when it cannot be written
+  std::u16string schema, table;         // insert target
+  bool canInsert = false;
+  std::shared_ptr<const ColumnIndex> index;
+  std::map<std::vector<bool>, sqlite3_stmt*> inserts;  // by the set of columns written
+  // Working storage of an insert, kept from record to record and document to document. An insert runs to its end
+  // before the next one starts on the connection.
+  std::vector<bool> key;
+  std::vector<BoundValue> bound;
+  std::vector<std::string> texts;  // UTF-8 of the bound texts, by parameter
+};
+
+// Statements that are cached: plain queries. Anything else may change the connection itself (PRAGMA, BEGIN,
+// ATTACH, temporary tables ...), which a later user of a pooled connection must not inherit.
+bool IsPlainQuery(std::u16string_view command, sqlite3_stmt* st) {
+  std::size_t i = 0;
+  while (i < command.size()) {
+    char16_t c = command[i];
+    if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'(') {
+      ++i;
+    } else if (command.substr(i, 2) == u"--") {
+      while (i < command.size() && command[i] != u'\n') ++i;
+    } else if (command.substr(i, 2) == u"/*") {
+      std::size_t end = command.find(u"*/", i + 2);
+      i = end == std::u16string_view::npos ? command.size() : end + 2;
+    } else {
+      break;
+    }
   }
+  std::size_t end = i;
+  while (end < command.size() && ((command[end] >= u'A' && command[end] <= u'Z') || (command[end] >= u'a' && command[end] <= u'z')))
+    ++end;
+  std::u16string_view word = command.substr(i, end - i);
+  bool query = EqualsNoCase(word, u"SELECT") || EqualsNoCase(word, u"WITH") || EqualsNoCase(word, u"VALUES");
+  return query && sqlite3_stmt_readonly(st);
+}
+
+// One SQLite connection: an in-memory main database with the server's libraries attached as they are named.
+struct Database {
+  struct Library {
+    std::string file;  // the file SQLite opened
+    dev_t device = 0;
+    ino_t inode = 0;
+    sqlite3_int64 dataVersion = -1;  // PRAGMA data_version when the connection last went idle
+    sqlite3_stmt* dataVersionQuery = nullptr;
+  };
+
+  sqlite3* db = nullptr;
+  std::filesystem::path dir;
+  std::string poolKey;
+  pid_t owner = CurrentProcess();
+  std::map<std::u16string, Library> attached;  // by upper-case name
+  std::map<std::u16string, std::shared_ptr<CachedQuery>> queries;  // by statement text
+  bool reusable = true;  // false once a statement may have changed the connection's own state
+  std::chrono::steady_clock::time_point idleSince;
+
+  Database() = default;
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+  ~Database() {
+    queries.clear();  // statements first, so the connection really closes
+    if (owner == CurrentProcess()) ReleaseMovedLibraries();
+    for (auto& [name, library] : attached) sqlite3_finalize(library.dataVersionQuery);
+    sqlite3_close_v2(db);
+  }
+
+  // A library file that was replaced or deleted while this connection had it open keeps its log file by name,
+  // and SQLite does not checkpoint a moved file when it closes: the next file of that name would read the old
+  // file's records from the log as its own. Its records are therefore checkpointed into the old file (through
+  // the connection's open handle) and the log emptied, unless someone else has written to the log since this
+  // connection last used it (then the log is no longer only the old file's, and it is left alone).
+  void ReleaseMovedLibraries() {
+    for (auto& [name, library] : attached) {
+      if (FileUnchanged(library)) continue;
+      if (library.dataVersion < 0 || DataVersion(library, name) != library.dataVersion) continue;
+      sqlite3_wal_checkpoint_v2(db, Utf16ToUtf8(name).c_str(), SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    }
+  }
+
+  sqlite3_int64 DataVersion(Library& library, const std::u16string& name) {
+    if (!library.dataVersionQuery) {
+      std::string sql = "PRAGMA " + Utf16ToUtf8(QuoteIdentifier(name)) + ".data_version";
+      if (sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &library.dataVersionQuery, nullptr) !=
+          SQLITE_OK) {
+        sqlite3_finalize(library.dataVersionQuery);
+        library.dataVersionQuery = nullptr;
+        return -1;
+      }
+    }
+    sqlite3_int64 version = -1;
+    if (sqlite3_step(library.dataVersionQuery) == SQLITE_ROW) version = sqlite3_column_int64(library.dataVersionQuery, 0);
+    sqlite3_reset(library.dataVersionQuery);
+    return version;
+  }
+
+  // Notes where each library's log stands as the connection goes idle.
+  void NoteDataVersions() {
+    for (auto& [name, library] : attached) library.dataVersion = DataVersion(library, name);
+  }
+
+  static bool FileUnchanged(const Library& library) {
+    struct stat info {};
+    return !library.file.empty() && ::stat(library.file.c_str(), &info) == 0 && info.st_dev == library.device &&
+           info.st_ino == library.inode;
+  }
+
+  void Pragma(const std::u16string& schema, const char* setting) {
+    std::string sql = "PRAGMA " + Utf16ToUtf8(QuoteIdentifier(schema)) + "." + setting;
+    Statement st;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, st.out(), nullptr) != SQLITE_OK) return;
+    while (sqlite3_step(st.get()) == SQLITE_ROW) {
+    }
+  }
+
+  // Attaches every existing library among the names. Names without a file are left alone: the statement then
+  // fails the way the server fails for a missing library.
+  HRESULT AttachLibraries(const std::vector<std::u16string>& names, ProviderErrors& errors) {
+    for (const auto& name : names) {
+      std::u16string upper = Upper(name);
+      if (!IsValidLibraryName(name) || upper == u"MAIN" || upper == u"TEMP" || attached.count(upper)) continue;
+      std::filesystem::path file = FindLibraryFile(dir, name);
+      if (file.empty()) continue;
+      std::string sql = "ATTACH DATABASE ?1 AS " + Utf16ToUtf8(QuoteIdentifier(upper));
+      Statement st;
+      int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, st.out(), nullptr);
+      std::string uri = UriPath(std::filesystem::absolute(file));
+      if (rc == SQLITE_OK) rc = sqlite3_bind_text(st.get(), 1, uri.c_str(), -1, SQLITE_TRANSIENT);
+      if (rc == SQLITE_OK) rc = sqlite3_step(st.get());
+      if (rc != SQLITE_DONE) {
+        ProviderError e = SqliteError(db, rc);
+        e.description = u"Library " + upper + u" cannot be opened: " + e.description;
+        errors.push_back(std::move(e));
+        return errors.back().number;
+      }
+      Library library;
+      std::string upper8 = Utf16ToUtf8(upper);
+      if (const char* opened = sqlite3_db_filename(db, upper8.c_str())) library.file = opened;
+      struct stat info {};
+      if (!library.file.empty() && ::stat(library.file.c_str(), &info) == 0) {
+        library.device = info.st_dev;
+        library.inode = info.st_ino;
+      }
+      attached.emplace(upper, std::move(library));
+      // A failure to switch the journal (a read-only library) leaves the rollback journal, which is durable
+      // as well with synchronous=FULL.
+      Pragma(upper, (std::string("journal_mode=") + kJournalMode).c_str());
+      Pragma(upper, (std::string("synchronous=") + SynchronousSetting()).c_str());
+    }
+    return S_OK;
+  }
+
+  // Whether every attached library is still the file that was opened: a library deleted or replaced while the
+  // connection waited in the pool would otherwise receive records nobody can see.
+  bool LibrariesUnchanged() const {
+    for (const auto& [name, library] : attached)
+      if (!FileUnchanged(library)) return false;
+    return true;
+  }
+
+  // Ends whatever a user left running; true when the connection is back to autocommit with nothing in flight.
+  bool Quiesce() {
+    for (sqlite3_stmt* st = sqlite3_next_stmt(db, nullptr); st; st = sqlite3_next_stmt(db, st))
+      if (sqlite3_stmt_busy(st)) sqlite3_reset(st);
+    if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return sqlite3_get_autocommit(db) != 0;
+  }
+
+  void ForgetQuery(const std::u16string& command) { queries.erase(command); }
+
+  void Remember(const std::u16string& command, std::shared_ptr<CachedQuery> query) {
+    constexpr std::size_t kMaxQueries = 32;
+    if (queries.size() >= kMaxQueries)
+      std::erase_if(queries, [](const auto& entry) { return entry.second.use_count() == 1; });
+    if (queries.size() < kMaxQueries) queries[command] = std::move(query);
+  }
+};
+
+// Connections kept open between uses, per server folder. Closing the last connection to a library in WAL mode
+// checkpoints the log and drops the page cache; an idle connection behind the pool keeps both, as the
+// platform's session pooling keeps its sessions.
+class Pool {
+ public:
+  static constexpr std::size_t kMaxIdle = 8;
+  static constexpr auto kIdleTimeout = std::chrono::seconds(60);
+
+  // An idle connection to the folder that is still sound, or null.
+  std::unique_ptr<Database> Take(const std::string& key) {
+    std::vector<std::unique_ptr<Database>> discard;
+    std::unique_ptr<Database> found;
+    {
+      std::lock_guard lock(mutex_);
+      Expire(discard);
+      for (auto it = idle_.rbegin(); it != idle_.rend(); ++it) {
+        if ((*it)->poolKey != key) continue;
+        found = std::move(*it);
+        idle_.erase(std::next(it).base());
+        break;
+      }
+    }
+    discard.clear();  // closing may checkpoint: not under the lock
+    if (found && (found->owner != CurrentProcess() || !found->LibrariesUnchanged())) {
+      Drop(std::move(found));
+      return nullptr;
+    }
+    return found;
+  }
+
+  void Give(std::unique_ptr<Database> db) {
+    if (!db) return;
+    if (db->owner != CurrentProcess()) {
+      db.release();  // a connection inherited over fork() belongs to the parent: never touch it here
+      return;
+    }
+    bool reuse = Enabled() && db->reusable && db->Quiesce();
+    db->NoteDataVersions();
+    if (!reuse) return;
+    std::vector<std::unique_ptr<Database>> discard;
+    {
+      std::lock_guard lock(mutex_);
+      if (closed_) {
+        discard.push_back(std::move(db));
+      } else {
+        db->idleSince = std::chrono::steady_clock::now();
+        idle_.push_back(std::move(db));
+        Expire(discard);
+        while (idle_.size() > kMaxIdle) {
+          discard.push_back(std::move(idle_.front()));
+          idle_.erase(idle_.begin());
+        }
+      }
+    }
+  }
+
+  std::size_t CloseIdle() {
+    std::vector<std::unique_ptr<Database>> discard;
+    std::lock_guard lock(mutex_);
+    discard.swap(idle_);
+    std::size_t n = 0;
+    for (auto& db : discard) {
+      if (db->owner == CurrentProcess()) ++n;
+      else db.release();
+    }
+    return n;
+  }
+
+  std::size_t Idle() {
+    std::lock_guard lock(mutex_);
+    return idle_.size();
+  }
+
+  // At exit: idle connections are closed (which checkpoints their logs), later returns are closed at once.
+  void Shutdown() {
+    CloseIdle();
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+  }
+
+  static bool Enabled() {
+    static const bool enabled = [] {
+      const char* v = std::getenv(kPoolingVariable);
+      return !(v && (std::strcmp(v, "0") == 0 || EqualsNoCase(Utf8ToUtf16(v), u"off") ||
+                     EqualsNoCase(Utf8ToUtf16(v), u"no")));
+    }();
+    return enabled;
+  }
+
+ private:
+  static void Drop(std::unique_ptr<Database> db) {
+    if (db && db->owner != CurrentProcess()) db.release();
+  }
+  void Expire(std::vector<std::unique_ptr<Database>>& discard) {
+    auto now = std::chrono::steady_clock::now();
+    for (auto it = idle_.begin(); it != idle_.end();) {
+      if (now - (*it)->idleSince > kIdleTimeout || (*it)->owner != CurrentProcess()) {
+        if ((*it)->owner == CurrentProcess()) discard.push_back(std::move(*it));
+        else it->release();
+        it = idle_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Database>> idle_;  // oldest first
+  bool closed_ = false;
+};
+
+Pool& ThePool() {
+  static Pool* pool = new Pool;  // lives as long as the process; emptied at exit by the closer below
+  return *pool;
+}
+
+struct PoolCloser {
+  ~PoolCloser() { ThePool().Shutdown(); }
+} g_poolCloser;
+
+
+class SqliteRowset : public Rowset {
+ public:
+  SqliteRowset(std::shared_ptr<Database> db, std::shared_ptr<CachedQuery> query,
+               std::vector<std::vector<CComVariant>> rows)
+      : db_(std::move(db)), query_(std::move(query)), rows_(std::move(rows)) {}
+
+  const std::vector<ColumnInfo>& Columns() const override { return query_->columns; }
+  std::shared_ptr<const ColumnIndex> NameIndex() const override { return query_->index; }
+  std::vector<std::vector<CComVariant>> TakeRows() override { return std::move(rows_); }
+  bool CanInsert() const override { return query_->canInsert; }
 
   HRESULT Insert(const std::vector<const VARIANT*>& values, std::vector<CComVariant>& stored,
                  ProviderErrors& errors) override {
@@ -355,16 +623,18 @@ class SqliteRowset : public Rowset {
       errors.push_back(CommandError(u"The statement has no table to insert into.", u"42807"));
       return errors.back().number;
     }
-    std::vector<bool> key(columns_.size(), false);
-    std::vector<BoundValue> bound(columns_.size());
-    for (std::size_t i = 0; i < columns_.size() && i < values.size(); ++i) {
-      if (!values[i]) continue;
+    const std::vector<ColumnInfo>& columns = query_->columns;
+    std::vector<bool>& key = query_->key;
+    std::vector<BoundValue>& bound = query_->bound;
+    key.assign(columns.size(), false);
+    bound.resize(columns.size());
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      bound[i].kind = BoundValue::Kind::Null;
+      if (i >= values.size() || !values[i]) continue;
       key[i] = true;
       ProviderError e;
-      e.source = kSource;
-      if (!CheckColumnValue(columns_[i], *values[i], bound[i], e)) {
-        errors.push_back(std::move(e));
-      } else if (!FitsExactly(columns_[i], bound[i], e)) {
+      if (!CheckColumnValue(columns[i], *values[i], bound[i], e) || !FitsExactly(columns[i], bound[i], e)) {
+        e.source = kSource;
         errors.push_back(std::move(e));
       }
     }
@@ -372,12 +642,13 @@ class SqliteRowset : public Rowset {
 
     sqlite3_stmt* st = nullptr;
     if (HRESULT hr = InsertStatement(key, st, errors); FAILED(hr)) return hr;
+    if (query_->texts.size() < columns.size()) query_->texts.resize(columns.size());
     int parameter = 0;
     int rc = SQLITE_OK;
     for (std::size_t i = 0; i < key.size() && rc == SQLITE_OK; ++i) {
       if (!key[i]) continue;
       ++parameter;
-      rc = Bind(st, parameter, columns_[i], bound[i]);
+      rc = Bind(st, parameter, columns[i], bound[i]);
     }
     if (rc == SQLITE_OK) rc = sqlite3_step(st);
     if (rc != SQLITE_DONE) errors.push_back(SqliteError(db_->db, rc));
@@ -387,7 +658,15 @@ class SqliteRowset : public Rowset {
     if (!errors.empty()) return errors.back().number;
 
     stored.clear();
-    for (std::size_t i = 0; i < columns_.size(); ++i) stored.push_back(StoredValue(bound[i], columns_[i]));
+    stored.resize(columns.size());
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      // Text stored as it was given (the usual case) is left for the recordset to take over.
+      const BoundValue& b = bound[i];
+      bool asGiven = b.kind == BoundValue::Kind::Text && columns[i].type != adDecimal &&
+                     columns[i].type != adNumeric && i < values.size() && values[i] && values[i]->vt == VT_BSTR &&
+                     BstrView(values[i]->bstrVal) == std::u16string_view(b.text);
+      if (!asGiven) stored[i] = StoredValue(b, columns[i]);
+    }
     return S_OK;
   }
 
@@ -406,30 +685,45 @@ class SqliteRowset : public Rowset {
     return false;
   }
 
-  static int Bind(sqlite3_stmt* st, int parameter, const ColumnInfo& c, const BoundValue& b) {
+  int Bind(sqlite3_stmt* st, int parameter, const ColumnInfo& c, const BoundValue& b) {
     switch (b.kind) {
       case BoundValue::Kind::Null: return sqlite3_bind_null(st, parameter);
       case BoundValue::Kind::Integer: return sqlite3_bind_int64(st, parameter, b.integer);
       case BoundValue::Kind::Real: return sqlite3_bind_double(st, parameter, b.real);
       case BoundValue::Kind::Text: {
-        std::string text = Utf16ToUtf8(b.text);
-        if ((c.type == adDecimal || c.type == adNumeric) && text.find('.') == std::string::npos) {
+        if ((c.type == adDecimal || c.type == adNumeric) && b.text.find(u'.') == std::u16string::npos) {
+          // A whole number is stored as an integer, as SQLite's numeric affinity would store it.
+          char digits[32];
+          std::size_t n = 0;
+          for (char16_t ch : b.text) {
+            if (n == sizeof digits || ch > 0x7F) {
+              n = sizeof digits;
+              break;
+            }
+            digits[n++] = static_cast<char>(ch);
+          }
           long long whole = 0;
-          auto r = std::from_chars(text.data(), text.data() + text.size(), whole);
-          if (r.ec == std::errc() && r.ptr == text.data() + text.size()) return sqlite3_bind_int64(st, parameter, whole);
+          if (n < sizeof digits) {
+            auto r = std::from_chars(digits, digits + n, whole);
+            if (r.ec == std::errc() && r.ptr == digits + n) return sqlite3_bind_int64(st, parameter, whole);
+          }
         }
-        return sqlite3_bind_text(st, parameter, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        // The text stays in this rowset's buffer until the statement has run, so SQLite need not copy it.
+        std::string& text = query_->texts[static_cast<std::size_t>(parameter - 1)];
+        Utf16ToUtf8(b.text, text);
+        return sqlite3_bind_text(st, parameter, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
       }
     }
     return SQLITE_MISUSE;
   }
 
   HRESULT InsertStatement(const std::vector<bool>& key, sqlite3_stmt*& st, ProviderErrors& errors) {
-    if (auto it = inserts_.find(key); it != inserts_.end()) {
+    CachedQuery& q = *query_;
+    if (auto it = q.inserts.find(key); it != q.inserts.end()) {
       st = it->second;
       return S_OK;
     }
-    std::u16string sql = u"INSERT INTO " + QuoteIdentifier(schema_) + u"." + QuoteIdentifier(table_);
+    std::u16string sql = u"INSERT INTO " + QuoteIdentifier(q.schema) + u"." + QuoteIdentifier(q.table);
     std::u16string names, marks;
     for (std::size_t i = 0; i < key.size(); ++i) {
       if (!key[i]) continue;
@@ -437,7 +731,7 @@ class SqliteRowset : public Rowset {
         names += u", ";
         marks += u", ";
       }
-      names += QuoteIdentifier(origins_[i]);
+      names += QuoteIdentifier(q.origins[i]);
       marks += u"?";
     }
     sql += names.empty() ? u" DEFAULT VALUES" : u" (" + names + u") VALUES (" + marks + u")";
@@ -451,16 +745,13 @@ class SqliteRowset : public Rowset {
       return errors.back().number;
     }
     ++g_insertsPrepared;
-    inserts_.emplace(key, st);
+    q.inserts.emplace(key, st);
     return S_OK;
   }
 
   std::shared_ptr<Database> db_;
-  std::vector<ColumnInfo> columns_;
-  std::vector<std::u16string> origins_;  // base column of each column; empty when it cannot be written
-  std::u16string schema_, table_;        // insert target
+  std::shared_ptr<CachedQuery> query_;
   std::vector<std::vector<CComVariant>> rows_;
-  std::map<std::vector<bool>, sqlite3_stmt*> inserts_;  // by the set of columns written
 };
 
 class SqliteSession : public Session {
@@ -470,78 +761,63 @@ class SqliteSession : public Session {
   HRESULT OpenRowset(std::u16string_view command, std::unique_ptr<Rowset>& rowset,
                      ProviderErrors& errors) override {
     rowset.reset();
-    if (HRESULT hr = db_->AttachNamedLibraries(command, errors); FAILED(hr)) return hr;
-    sqlite3* db = db_->db;
-    std::string utf8 = Utf16ToUtf8(command);
-    Statement st;
-    const char* tail = nullptr;
-    int rc = sqlite3_prepare_v2(db, utf8.c_str(), static_cast<int>(utf8.size()), st.out(), &tail);
-    if (rc != SQLITE_OK) {
-      errors.push_back(SqliteError(db, rc));
-      return errors.back().number;
-    }
-    if (!st.get()) {
-      errors.push_back(CommandError(u"The command text is empty."));
-      return errors.back().number;
-    }
-    for (const char* p = tail; p && *p; ++p) {
-      if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n' && *p != ';') {
-        errors.push_back(CommandError(u"Only one statement can be run at a time."));
+    Database& d = *db_;
+    std::u16string text(command);
+    std::shared_ptr<CachedQuery> query;
+    if (auto it = d.queries.find(text); it != d.queries.end()) query = it->second;
+    if (HRESULT hr = d.AttachLibraries(query ? query->libraries : SchemaCandidates(command), errors); FAILED(hr))
+      return hr;
+
+    if (!query) {
+      std::string utf8 = Utf16ToUtf8(command);
+      Statement st;
+      const char* tail = nullptr;
+      int rc = sqlite3_prepare_v3(d.db, utf8.c_str(), static_cast<int>(utf8.size()), SQLITE_PREPARE_PERSISTENT,
+                                  st.out(), &tail);
+      if (rc != SQLITE_OK) {
+        errors.push_back(SqliteError(d.db, rc));
         return errors.back().number;
       }
-    }
-
-    int count = sqlite3_column_count(st.get());
-    if (count == 0) {  // no rows: run it
-      while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-      }
-      if (rc != SQLITE_DONE) {
-        errors.push_back(SqliteError(db, rc));
+      if (!st.get()) {
+        errors.push_back(CommandError(u"The command text is empty."));
         return errors.back().number;
       }
-      return S_OK;
-    }
-
-    std::vector<ColumnInfo> columns(static_cast<std::size_t>(count));
-    std::vector<std::u16string> origins(columns.size());
-    std::u16string schema, table;
-    for (int i = 0; i < count; ++i) {
-      ColumnInfo& c = columns[static_cast<std::size_t>(i)];
-      c.name = FromUtf8(sqlite3_column_name(st.get(), i));
-      DescribeDeclaredType(FromUtf8(sqlite3_column_decltype(st.get(), i)), c);
-      std::u16string colSchema = FromUtf8(sqlite3_column_database_name(st.get(), i));
-      std::u16string colTable = FromUtf8(sqlite3_column_table_name(st.get(), i));
-      std::u16string origin = FromUtf8(sqlite3_column_origin_name(st.get(), i));
-      c.tableName = colTable;
-      if (origin.empty()) continue;
-      if (table.empty()) {
-        schema = colSchema;
-        table = colTable;
+      for (const char* p = tail; p && *p; ++p) {
+        if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n' && *p != ';') {
+          errors.push_back(CommandError(u"Only one statement can be run at a time."));
+          return errors.back().number;
+        }
       }
-      if (EqualsNoCase(colSchema, schema) && EqualsNoCase(colTable, table))
-        origins[static_cast<std::size_t>(i)] = origin;
+      bool plain = IsPlainQuery(command, st.get());
+      if (!plain) d.reusable = false;
+      if (sqlite3_column_count(st.get()) == 0) {  // no rows: run it
+        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        }
+        if (rc != SQLITE_DONE) {
+          errors.push_back(SqliteError(d.db, rc));
+          return errors.back().number;
+        }
+        return S_OK;
+      }
+      query = std::make_shared<CachedQuery>();
+      query->select = std::exchange(*st.out(), nullptr);
+      query->libraries = SchemaCandidates(command);
+      Describe(*query);
+      if (plain) d.Remember(text, query);
     }
-    DescribeTableColumns(schema, table, columns, origins);
 
     std::vector<std::vector<CComVariant>> rows;
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-      std::vector<CComVariant> row;
-      row.reserve(columns.size());
-      for (int i = 0; i < count; ++i) row.push_back(ReadValue(st.get(), i, columns[static_cast<std::size_t>(i)]));
-      rows.push_back(std::move(row));
-    }
-    if (rc != SQLITE_DONE) {
-      errors.push_back(SqliteError(db, rc));
-      return errors.back().number;
-    }
-    rowset = std::make_unique<SqliteRowset>(db_, std::move(columns), std::move(origins), std::move(schema),
-                                            std::move(table), std::move(rows));
+    HRESULT hr = ReadRows(text, query, rows, errors);
+    if (FAILED(hr)) return hr;
+    rowset = std::make_unique<SqliteRowset>(db_, std::move(query), std::move(rows));
     return S_OK;
   }
 
   HRESULT Execute(std::u16string_view command, LONG* recordsAffected, ProviderErrors& errors) override {
-    if (HRESULT hr = db_->AttachNamedLibraries(command, errors); FAILED(hr)) return hr;
-    sqlite3* db = db_->db;
+    Database& d = *db_;
+    d.reusable = false;
+    if (HRESULT hr = d.AttachLibraries(SchemaCandidates(command), errors); FAILED(hr)) return hr;
+    sqlite3* db = d.db;
     std::string utf8 = Utf16ToUtf8(command);
     const char* next = utf8.c_str();
     const char* end = next + utf8.size();
@@ -568,6 +844,98 @@ class SqliteSession : public Session {
   }
 
  private:
+  // Runs the statement and reads its rows. SQLite prepares a statement again when the schema changed since it
+  // was prepared; the columns are then described again, in a new entry, so that recordsets still open on the
+  // old description keep it.
+  HRESULT ReadRows(const std::u16string& text, std::shared_ptr<CachedQuery>& query,
+                   std::vector<std::vector<CComVariant>>& rows, ProviderErrors& errors) {
+    Database& d = *db_;
+    for (int attempt = 0;; ++attempt) {
+      sqlite3_stmt* st = query->select;
+      rows.clear();
+      int rc;
+      bool described = true;
+      while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        if (described && sqlite3_stmt_status(st, SQLITE_STMTSTATUS_REPREPARE, 0) != query->reprepares) {
+          described = false;
+          break;
+        }
+        std::vector<CComVariant> row;
+        row.reserve(query->columns.size());
+        for (std::size_t i = 0; i < query->columns.size(); ++i)
+          row.push_back(ReadValue(st, static_cast<int>(i), query->columns[i]));
+        rows.push_back(std::move(row));
+      }
+      if (rc == SQLITE_DONE && sqlite3_stmt_status(st, SQLITE_STMTSTATUS_REPREPARE, 0) != query->reprepares)
+        described = false;
+      if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        errors.push_back(SqliteError(d.db, rc));
+        sqlite3_reset(st);
+        d.ForgetQuery(text);
+        return errors.back().number;
+      }
+      sqlite3_reset(st);
+      if (described) return S_OK;
+      // The schema changed: a fresh description, taking the statement over from the old entry.
+      auto fresh = std::make_shared<CachedQuery>();
+      fresh->select = std::exchange(query->select, nullptr);
+      fresh->libraries = query->libraries;
+      Describe(*fresh);
+      bool cached = d.queries.count(text) && d.queries[text] == query;
+      query = fresh;
+      if (cached) d.queries[text] = query;
+      if (attempt > 2) {  // the schema keeps changing under us; read what there is with this description
+        rows.clear();
+        while ((rc = sqlite3_step(query->select)) == SQLITE_ROW) {
+          std::vector<CComVariant> row;
+          for (std::size_t i = 0; i < query->columns.size(); ++i)
+            row.push_back(ReadValue(query->select, static_cast<int>(i), query->columns[i]));
+          rows.push_back(std::move(row));
+        }
+        sqlite3_reset(query->select);
+        if (rc != SQLITE_DONE) {
+          errors.push_back(SqliteError(d.db, rc));
+          d.ForgetQuery(text);
+          return errors.back().number;
+        }
+        return S_OK;
+      }
+    }
+  }
+
+  // The columns of the prepared statement, and where inserted records go.
+  void Describe(CachedQuery& q) {
+    sqlite3_stmt* st = q.select;
+    int count = sqlite3_column_count(st);
+    q.columns.assign(static_cast<std::size_t>(count), ColumnInfo());
+    q.origins.assign(q.columns.size(), std::u16string());
+    q.schema.clear();
+    q.table.clear();
+    for (int i = 0; i < count; ++i) {
+      ColumnInfo& c = q.columns[static_cast<std::size_t>(i)];
+      c.name = FromUtf8(sqlite3_column_name(st, i));
+      DescribeDeclaredType(FromUtf8(sqlite3_column_decltype(st, i)), c);
+      std::u16string colSchema = FromUtf8(sqlite3_column_database_name(st, i));
+      std::u16string colTable = FromUtf8(sqlite3_column_table_name(st, i));
+      std::u16string origin = FromUtf8(sqlite3_column_origin_name(st, i));
+      c.tableName = colTable;
+      if (origin.empty()) continue;
+      if (q.table.empty()) {
+        q.schema = colSchema;
+        q.table = colTable;
+      }
+      if (EqualsNoCase(colSchema, q.schema) && EqualsNoCase(colTable, q.table))
+        q.origins[static_cast<std::size_t>(i)] = origin;
+    }
+    DescribeTableColumns(q.schema, q.table, q.columns, q.origins);
+    q.canInsert = false;
+    if (!q.table.empty())
+      for (const auto& c : q.columns)
+        if (c.attributes & adFldUpdatable) q.canInsert = true;
+    q.index = ColumnIndex::Build(q.columns);
+    q.reprepares = sqlite3_stmt_status(st, SQLITE_STMTSTATUS_REPREPARE, 0);
+  }
+
   // Nullability, keys and generated columns of the insert target, from the table's own description.
   void DescribeTableColumns(const std::u16string& schema, const std::u16string& table,
                             std::vector<ColumnInfo>& columns, std::vector<std::u16string>& origins) {
@@ -625,17 +993,26 @@ class SqliteProvider : public Provider {
       errors.push_back(std::move(e));
       return errors.back().number;
     }
-    auto db = std::make_shared<Database>();
-    db->dir = dir;
-    int rc = sqlite3_open_v2(":memory:", &db->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI,
-                             nullptr);
-    if (rc != SQLITE_OK) {
-      errors.push_back(SqliteError(db->db, rc));
-      return errors.back().number;
+    // The pool's key: the folder as written, made absolute (without asking the file system again).
+    std::string key = std::filesystem::absolute(dir, ec).lexically_normal().string();
+    if (ec) key = dir.string();
+    std::unique_ptr<Database> db = Pool::Enabled() ? ThePool().Take(key) : nullptr;
+    if (!db) {
+      db = std::make_unique<Database>();
+      db->dir = dir;
+      db->poolKey = key;
+      int rc = sqlite3_open_v2(":memory:", &db->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI,
+                               nullptr);
+      if (rc != SQLITE_OK) {
+        errors.push_back(SqliteError(db->db, rc));
+        return errors.back().number;
+      }
+      sqlite3_extended_result_codes(db->db, 1);
+      sqlite3_busy_timeout(db->db, kBusyTimeoutMs);
     }
-    sqlite3_extended_result_codes(db->db, 1);
-    sqlite3_busy_timeout(db->db, kBusyTimeoutMs);
-    session = std::make_shared<SqliteSession>(std::move(db));
+    // When the session and every rowset of it are gone, the connection goes back to the pool.
+    std::shared_ptr<Database> shared(db.release(), [](Database* p) { ThePool().Give(std::unique_ptr<Database>(p)); });
+    session = std::make_shared<SqliteSession>(std::move(shared));
     return S_OK;
   }
 };
@@ -648,6 +1025,7 @@ SqliteProvider& Instance() {
 [[maybe_unused]] const bool g_registered = (RegisterProvider(u"sqlite", &Instance()), true);
 
 }  // namespace
+
 
 bool IsValidLibraryName(std::u16string_view name) {
   if (name.empty() || name.size() > 128) return false;
@@ -687,5 +1065,19 @@ HRESULT CreateLibrary(const std::filesystem::path& serverDir, std::u16string_vie
 }
 
 std::uint64_t InsertStatementsPrepared() { return g_insertsPrepared.load(); }
+
+const char* SynchronousSetting() {
+  static const char* setting = [] {
+    const char* v = std::getenv(kSynchronousVariable);
+    for (const char* allowed : {"FULL", "NORMAL", "EXTRA"})
+      if (v && EqualsNoCase(Utf8ToUtf16(v), Utf8ToUtf16(allowed))) return allowed;
+    return kSynchronous;
+  }();
+  return setting;
+}
+
+std::size_t IdleConnections() { return ThePool().Idle(); }
+
+std::size_t CloseIdleConnections() { return ThePool().CloseIdle(); }
 
 }  // namespace ado::sqlite
