@@ -411,4 +411,32 @@ TEST_F(OdbcPg, ClosedConnectionsAreReusedFromThePool) {
   EXPECT_EQ(ado::odbc::ConnectionHandlesAllocated(), handles);
 }
 
+// The provider keeps a closed connection with the statements prepared on it: the next document's inserts are
+// not prepared again, and a table changed in between is described as it now is.
+TEST_F(OdbcPg, AKeptConnectionKeepsItsStatementsAndSeesTableChanges) {
+  auto release = [&](const char16_t* item, const char16_t* extra) {
+    CComPtr<_Connection> c = Connect();
+    CComPtr<_Recordset> r = OpenTable(c, "TBLB");
+    ASSERT_EQ(AddNew(r), S_OK);
+    ASSERT_EQ(Put(r, u"BLCIT", item), S_OK);
+    if (extra) {
+      ASSERT_EQ(Put(r, u"ZZNOTE", extra), S_OK);
+    }
+    ASSERT_EQ(Update(r), S_OK) << ErrorText(c);
+    r->Close();
+    c->Close();
+  };
+  release(u"A", nullptr);
+  std::uint64_t before = ado::odbc::InsertStatementsPrepared();
+  release(u"B", nullptr);
+  EXPECT_EQ(ado::odbc::InsertStatementsPrepared(), before) << "the insert of the first document was kept";
+
+  ASSERT_TRUE(Db(*server_).Exec("ALTER TABLE " + library_ + ".TBLB ADD COLUMN ZZNOTE VARCHAR(10)"));
+  release(u"C", u"new");
+  auto rows = Rows("TBLB");
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[2].at("ZZNOTE").value_or("<null>"), "new");
+  EXPECT_EQ(rows[2].at("BLCIT").value_or("<null>").substr(0, 1), "C");
+}
+
 }  // namespace

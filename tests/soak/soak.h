@@ -4,6 +4,8 @@
 #pragma once
 
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <functional>
@@ -35,6 +37,7 @@ struct Result {
   std::string failure;  // empty when the host released everything and every document is in the tables
   std::vector<Sample> samples;
   double seconds = 0;
+  long peakKb = 0;  // the host's high-water mark when it ended, as the system counted it
   std::uintmax_t batchBytes = 0;
   station::Verdict verdict;
 };
@@ -132,8 +135,10 @@ inline Result Run(const Options& o) {
   int status = -1;
   for (;;) {
     int raw = 0;
-    pid_t done = waitpid(pid, &raw, WNOHANG);
+    struct rusage usage {};
+    pid_t done = wait4(pid, &raw, WNOHANG, &usage);
     if (done == pid) {
+      result.peakKb = usage.ru_maxrss;
       status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
       break;
     }
@@ -161,12 +166,12 @@ inline Result Run(const Options& o) {
   return result;
 }
 
-// Growth of the resident memory over the run, in kB: the last samples against the first ones taken after the
-// first tenth of the documents (start-up and the first connections are behind it by then).
-inline long Growth(const Result& r, std::size_t documents) {
+// Growth of the resident memory over the run, in kB: the last samples against the first ones taken after
+// documents / `after` were released (start-up and the first connections are behind it by then).
+inline long Growth(const Result& r, std::size_t documents, std::size_t after = 10) {
   long first = -1, last = -1;
   for (const Sample& s : r.samples) {
-    if (s.released * 10 < documents) continue;
+    if (s.released * after < documents) continue;
     if (first < 0) first = s.rssKb;
     last = s.rssKb;
   }

@@ -1,6 +1,6 @@
-// A shorter long batch for every test run: 2,000 documents (500 under the address sanitizer) through one capture
-// host process, every one of them in the tables afterwards, and the host's memory the same as for a batch a tenth
-// as long, and flat while it releases them.
+// A shorter long batch for every test run: 4,000 documents (500 under the address sanitizer) through one capture
+// host process, every one of them in the tables afterwards, and the host's memory close to that of a batch a
+// tenth as long, and flat while it releases the second half.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,7 +26,7 @@ soak::Result RunSoak(std::size_t documents) {
 }
 
 [[maybe_unused]] long Peak(const soak::Result& r) {
-  long peak = 0;
+  long peak = r.peakKb;  // a short batch may end before the first sample
   for (const auto& s : r.samples) peak = std::max(peak, s.peakKb);
   return peak;
 }
@@ -38,7 +38,10 @@ TEST(Soak, ALongBatchIsReleasedWholeWithFlatMemory) {
   soak::Result r = RunSoak(500);
   ASSERT_EQ(r.failure, "");
 #else
-  constexpr std::size_t kDocuments = 2000;
+  constexpr std::size_t kDocuments = 4000;
+  // The embedded database's connection is kept between documents with its page cache, which fills up to 2 MB as
+  // the library grows (over the first 2,500 or so documents of this batch) and then stays.
+  constexpr long kPageCacheKb = 2048;
   soak::Result shorter = RunSoak(kDocuments / 10);
   ASSERT_EQ(shorter.failure, "");
   soak::Result r = RunSoak(kDocuments);
@@ -51,8 +54,8 @@ TEST(Soak, ALongBatchIsReleasedWholeWithFlatMemory) {
             << samples;
   // Holding the batch, or something of every document, would take more memory for the longer batch (the batch
   // read whole took about 4 kB a document) and grow while the documents are released.
-  EXPECT_LT(Peak(r) - Peak(shorter), 2048) << samples;
-  EXPECT_LT(soak::Growth(r, kDocuments), 2048) << samples;
+  EXPECT_LT(Peak(r) - Peak(shorter), kPageCacheKb + 1024) << samples;
+  EXPECT_LT(soak::Growth(r, kDocuments, 2), 1024) << samples;
 #endif
 }
 

@@ -1,8 +1,13 @@
 #include "platform/ado/odbc/odbc_provider.h"
 
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <deque>
 #include <map>
+#include <mutex>
 #include <optional>
 
 #include "platform/ado/coltypes.h"
@@ -135,11 +140,19 @@ bool Alive(Connection& connection) {
   return ok || (!AnyConnectionLost(d) && !connection.IsDead());
 }
 
-// What the session and its rowsets share.
+// What the session and its rowsets share: the connection and the statements prepared on it. When the last of
+// them is done with it, a connection that only ran queries and inserts goes back to the provider's pool with its
+// statements, so the next document neither prepares them again nor has the server drop and re-make them.
 struct Link {
+  ~Link();
+
   std::unique_ptr<Connection> connection;
   bool oneNumericType = false;
   std::u16string quote;
+  std::u16string poolKey;  // empty: not to be pooled
+  bool reusable = true;    // false once anything else ran on it, or it was found broken
+  std::map<std::u16string, std::unique_ptr<Statement>, std::less<>> queries;  // by command text
+  std::map<std::u16string, std::shared_ptr<Statement>, std::less<>> inserts;  // by INSERT text
 
   std::u16string Quote(std::u16string_view name) const {
     if (quote.empty()) return std::u16string(name);
@@ -151,6 +164,108 @@ struct Link {
     return q + quote;
   }
 };
+
+// Connections kept open by the provider, by connection string (the password only as a digest). At most
+// kIdlePerKey idle ones per string, each at most kIdleLifetime; a connection taken from the pool is asked once
+// (Alive) before it is handed out, as one from the driver manager's pool is.
+constexpr std::size_t kIdlePerKey = 8;
+// Statements kept per connection, of each kind: the export needs four queries and a few inserts per library.
+constexpr std::size_t kStatementsKept = 64;
+constexpr auto kIdleLifetime = std::chrono::seconds(60);
+
+class ConnectionPool {
+ public:
+  std::unique_ptr<Link> Take(const std::u16string& key) {
+    std::vector<std::unique_ptr<Link>> expired;
+    std::unique_ptr<Link> taken;
+    {
+      std::lock_guard lock(mutex_);
+      ForgetAfterFork();
+      auto it = idle_.find(key);
+      if (it == idle_.end()) return nullptr;
+      auto now = std::chrono::steady_clock::now();
+      auto& list = it->second;
+      while (!list.empty() && now - list.front().since > kIdleLifetime) {
+        expired.push_back(std::move(list.front().link));
+        list.pop_front();
+      }
+      if (!list.empty()) {
+        taken = std::move(list.back().link);  // the most recent: its server process is the least likely gone
+        list.pop_back();
+      }
+      if (list.empty()) idle_.erase(it);
+    }
+    for (auto& link : expired) link->reusable = false;  // disconnected outside the lock
+    return taken;
+  }
+
+  void Give(std::unique_ptr<Link> link) {
+    std::unique_ptr<Link> oldest;
+    {
+      std::lock_guard lock(mutex_);
+      ForgetAfterFork();
+      auto& list = idle_[link->poolKey];
+      if (list.size() >= kIdlePerKey) {
+        oldest = std::move(list.front().link);
+        list.pop_front();
+      }
+      list.push_back({std::move(link), std::chrono::steady_clock::now()});
+    }
+    if (oldest) oldest->reusable = false;
+  }
+
+ private:
+  struct Idle {
+    std::unique_ptr<Link> link;
+    std::chrono::steady_clock::time_point since;
+  };
+
+  // A child process shares its parent's sockets: neither uses them nor closes them.
+  void ForgetAfterFork() {
+    pid_t pid = getpid();
+    if (pid == pid_) return;
+    for (auto& [key, list] : idle_)
+      for (Idle& i : list) {
+        i.link->reusable = false;
+        (void)i.link->connection.release();
+        (void)i.link.release();
+      }
+    idle_.clear();
+    pid_ = pid;
+  }
+
+  std::mutex mutex_;
+  pid_t pid_ = getpid();
+  std::map<std::u16string, std::deque<Idle>> idle_;
+};
+
+ConnectionPool& Pool() {
+  static ConnectionPool* pool = new ConnectionPool;  // lives as long as the process, as the ODBC environment does
+  return *pool;
+}
+
+Link::~Link() {
+  if (poolKey.empty() || !reusable || !connection || connection->IsDead()) return;
+  auto kept = std::make_unique<Link>();
+  kept->connection = std::move(connection);
+  kept->oneNumericType = oneNumericType;
+  kept->quote = std::move(quote);
+  kept->poolKey = std::move(poolKey);
+  kept->queries = std::move(queries);
+  kept->inserts = std::move(inserts);
+  Pool().Give(std::move(kept));
+}
+
+// The pool's key for a connection string: the string with its passwords blanked out, and a digest of the whole
+// string, so that the password itself is not kept after the connection is made.
+std::u16string PoolKey(std::u16string_view connectionString) {
+  std::uint64_t h = 1469598103934665603ull;  // FNV-1a
+  for (char16_t c : connectionString) {
+    h = (h ^ (c & 0xFF)) * 1099511628211ull;
+    h = (h ^ (c >> 8)) * 1099511628211ull;
+  }
+  return RedactPasswords(connectionString) + u"#" + Number(static_cast<long long>(h));
+}
 
 }  // namespace
 
@@ -282,7 +397,10 @@ class OdbcRowset : public Rowset {
       int digits = type == sqlTypes_[i] && columns_[i].numericScale != 255 ? columns_[i].numericScale : 0;
       if (!st->BindText(parameter, type, size, digits, value, d)) return Fail(d, errors);
     }
-    if (!st->Execute(d)) return Fail(d, errors);
+    if (!st->Execute(d)) {
+      if (AnyConnectionLost(d)) link_->reusable = false;
+      return Fail(d, errors);
+    }
 
     stored.assign(columns_.size(), CComVariant());
     for (std::size_t i = 0; i < columns_.size(); ++i) {
@@ -342,12 +460,22 @@ class OdbcRowset : public Rowset {
     }
     std::u16string sql = u"INSERT INTO " + table_ +
                          (names.empty() ? u" DEFAULT VALUES" : u" (" + names + u") VALUES (" + marks + u")");
+    if (auto it = link_->inserts.find(sql); it != link_->inserts.end()) {  // prepared for an earlier document
+      st = it->second.get();
+      inserts_.emplace(key, it->second);
+      return S_OK;
+    }
     Diagnostics d;
-    auto statement = link_->connection->NewStatement(d);
-    if (!statement || !statement->Prepare(sql, d)) return Fail(d, errors);
+    std::shared_ptr<Statement> statement = link_->connection->NewStatement(d);
+    if (!statement || !statement->Prepare(sql, d)) {
+      if (AnyConnectionLost(d)) link_->reusable = false;
+      return Fail(d, errors);
+    }
     ++g_insertsPrepared;
     st = statement.get();
-    inserts_.emplace(key, std::move(statement));
+    inserts_.emplace(key, statement);
+    if (link_->inserts.size() >= kStatementsKept) link_->inserts.clear();  // open rowsets keep theirs
+    link_->inserts.emplace(std::move(sql), std::move(statement));
     return S_OK;
   }
 
@@ -357,7 +485,7 @@ class OdbcRowset : public Rowset {
   std::vector<int> sqlTypes_;
   std::u16string table_;  // the insert target, ready for SQL text
   std::vector<std::vector<CComVariant>> rows_;
-  std::map<std::vector<bool>, std::unique_ptr<Statement>> inserts_;  // by the set of columns written
+  std::map<std::vector<bool>, std::shared_ptr<Statement>> inserts_;  // by the set of columns written
 };
 
 CComVariant ReadValue(Statement& st, int column, const ColumnInfo& c, Diagnostics& d, bool& ok) {
@@ -406,12 +534,32 @@ class OdbcSession : public Session {
                      ProviderErrors& errors) override {
     rowset.reset();
     Diagnostics d;
-    auto st = link_->connection->NewStatement(d);
-    if (!st || !st->Prepare(command, d)) return Fail(d, errors);
+    // A query prepared for an earlier document runs again as it is. Should it fail (the table was changed since,
+    // say), it is prepared anew once.
+    std::unique_ptr<Statement> st;
+    bool executed = false;
+    if (auto it = link_->queries.find(command); it != link_->queries.end()) {
+      st = std::move(it->second);
+      link_->queries.erase(it);
+      executed = st->Execute(d);
+      if (!executed) {
+        if (AnyConnectionLost(d)) {
+          link_->reusable = false;
+          return Fail(d, errors);
+        }
+        st.reset();
+        d.clear();
+      }
+    }
+    if (!st) {
+      st = link_->connection->NewStatement(d);
+      if (!st || !st->Prepare(command, d)) return Failed(d, errors);
+    }
     int count = 0;
-    if (!st->ResultColumns(count, d)) return Fail(d, errors);
-    if (count == 0) {  // no rows: run it
-      if (!st->Execute(d)) return Fail(d, errors);
+    if (!st->ResultColumns(count, d)) return Failed(d, errors);
+    if (count == 0) {  // no rows: run it. It may have changed the session, so the connection is not kept.
+      link_->reusable = false;
+      if (!executed && !st->Execute(d)) return Fail(d, errors);
       while (st->MoreResults(d)) {
       }
       return d.empty() ? S_OK : Fail(d, errors);
@@ -421,7 +569,7 @@ class OdbcSession : public Session {
     std::vector<ColumnInfo> columns;
     std::vector<int> sqlTypes;
     for (int i = 0; i < count; ++i) {
-      if (!st->Describe(i + 1, described[static_cast<std::size_t>(i)], d)) return Fail(d, errors);
+      if (!st->Describe(i + 1, described[static_cast<std::size_t>(i)], d)) return Failed(d, errors);
       const ColumnDescription& cd = described[static_cast<std::size_t>(i)];
       columns.push_back(ColumnFromDescription(cd, link_->oneNumericType));
       sqlTypes.push_back(cd.sqlType);
@@ -452,28 +600,31 @@ class OdbcSession : public Session {
       targets[i] = link_->Quote(cd.baseColumn.empty() ? cd.name : cd.baseColumn);
     }
 
-    if (!st->Execute(d)) return Fail(d, errors);
+    if (!executed && !st->Execute(d)) return Failed(d, errors);
     std::vector<std::vector<CComVariant>> rows;
     for (;;) {
       int got = st->Fetch(d);
-      if (got < 0) return Fail(d, errors);
+      if (got < 0) return Failed(d, errors);
       if (got == 0) break;
       std::vector<CComVariant> row;
       row.reserve(columns.size());
       for (int i = 0; i < count; ++i) {
         bool ok = true;
         row.push_back(ReadValue(*st, i + 1, columns[static_cast<std::size_t>(i)], d, ok));
-        if (!ok) return Fail(d, errors);
+        if (!ok) return Failed(d, errors);
       }
       rows.push_back(std::move(row));
     }
     st->CloseCursor();
+    if (link_->queries.size() >= kStatementsKept) link_->queries.clear();
+    link_->queries.emplace(std::u16string(command), std::move(st));
     rowset = std::make_unique<OdbcRowset>(link_, std::move(columns), std::move(targets), std::move(sqlTypes),
                                           std::move(target), std::move(rows));
     return S_OK;
   }
 
   HRESULT Execute(std::u16string_view command, LONG* recordsAffected, ProviderErrors& errors) override {
+    link_->reusable = false;  // the command may have changed the session
     Diagnostics d;
     auto st = link_->connection->NewStatement(d);
     if (!st || !st->ExecuteDirect(command, d)) return Fail(d, errors);
@@ -490,6 +641,11 @@ class OdbcSession : public Session {
   }
 
  private:
+  HRESULT Failed(const Diagnostics& d, ProviderErrors& errors) {
+    if (AnyConnectionLost(d)) link_->reusable = false;
+    return Fail(d, errors);
+  }
+
   std::shared_ptr<Link> link_;
 };
 
@@ -513,15 +669,30 @@ class OdbcProvider : public Provider {
                   ProviderErrors& errors) override {
     std::u16string dataSource = DataSourceOf(request);
     std::u16string connectionString = OdbcConnectionString(dataSource, request.userId, request.password);
-    HRESULT hr = ConnectTo(connectionString, dataSource, session, errors);
+    HRESULT hr = S_OK;
+    std::u16string key = PoolKey(connectionString);
+    if (!TakeFromPool(key, session)) hr = ConnectTo(connectionString, dataSource, key, session, errors);
     for (char16_t& c : connectionString) c = u'\0';
     Scrub(errors, request.password);
     return hr;
   }
 
  private:
+  static bool TakeFromPool(const std::u16string& key, std::shared_ptr<Session>& session) {
+    while (std::unique_ptr<Link> kept = Pool().Take(key)) {
+      if (!Alive(*kept->connection)) {
+        ++g_deadDropped;
+        kept->reusable = false;
+        continue;
+      }
+      session = std::make_shared<OdbcSession>(std::shared_ptr<Link>(std::move(kept)));
+      return true;
+    }
+    return false;
+  }
+
   HRESULT ConnectTo(const std::u16string& connectionString, const std::u16string& dataSource,
-                    std::shared_ptr<Session>& session, ProviderErrors& errors) {
+                    const std::u16string& poolKey, std::shared_ptr<Session>& session, ProviderErrors& errors) {
     Diagnostics d;
     for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
       d.clear();
@@ -548,6 +719,7 @@ class OdbcProvider : public Provider {
       link->oneNumericType = StartsWithNoCase(dbms, u"PostgreSQL");
       link->quote = connection->IdentifierQuote();
       link->connection = std::move(connection);
+      link->poolKey = poolKey;
       session = std::make_shared<OdbcSession>(std::move(link));
       return S_OK;
     }

@@ -10,7 +10,8 @@
 //
 // A statement is prepared and described before it runs, so a missing library or table fails Recordset.Open.
 // Inserting: one parameterised INSERT of the columns that were set, values bound as UTF-16 text, prepared once
-// per recordset and set of columns; the driver commits each record on its own (autocommit). Every diagnostic
+// per connection and set of columns; the driver commits each record on its own (autocommit). A closed connection
+// is kept by the provider with its prepared statements for the next Open of the same connection string. Every diagnostic
 // record of the driver becomes an Error of the connection (Number from the SQLSTATE's class, Description the
 // driver's text, SQLState, NativeError).
 #pragma once
