@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <set>
+
 #include "ecm/ddl.h"
 #include "ecm/mapping_model.h"
 #include "platform/ado/coltypes.h"
@@ -437,6 +439,28 @@ TEST_F(OdbcPg, AKeptConnectionKeepsItsStatementsAndSeesTableChanges) {
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[2].at("ZZNOTE").value_or("<null>"), "new");
   EXPECT_EQ(rows[2].at("BLCIT").value_or("<null>").substr(0, 1), "C");
+}
+
+// The provider keeps at most eight idle connections; the ones it lets go are closed, not given back to it.
+TEST_F(OdbcPg, MoreConnectionsThanThePoolKeepsComeAndGo) {
+  auto openMany = [&] {
+    std::vector<CComPtr<_Connection>> open;
+    std::set<std::u16string> backends;
+    for (int i = 0; i < 10; ++i) {
+      open.push_back(Connect());
+      auto rows = adotest::ReadRows(open.back(), u"SELECT pg_backend_pid()");
+      if (!rows.empty()) backends.insert(rows[0][0]);
+    }
+    for (auto& c : open) c->Close();
+    return backends;
+  };
+  std::set<std::u16string> first = openMany();
+  ASSERT_EQ(first.size(), 10u);
+  std::set<std::u16string> second = openMany();
+  ASSERT_EQ(second.size(), 10u);
+  std::size_t again = 0;
+  for (const auto& b : second) again += first.count(b);
+  EXPECT_GE(again, 8u) << "the eight kept connections are used again";
 }
 
 }  // namespace

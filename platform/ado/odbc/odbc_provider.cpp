@@ -1,16 +1,13 @@
 #include "platform/ado/odbc/odbc_provider.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <deque>
 #include <map>
-#include <mutex>
 #include <optional>
 
 #include "platform/ado/coltypes.h"
+#include "platform/ado/idle_pool.h"
 #include "platform/com/utf.h"
 
 namespace ado::odbc {
@@ -149,7 +146,7 @@ struct Link {
   std::unique_ptr<Connection> connection;
   bool oneNumericType = false;
   std::u16string quote;
-  std::u16string poolKey;  // empty: not to be pooled
+  std::u16string poolKey;  // empty: not to be pooled (an idle link in the pool has none)
   bool reusable = true;    // false once anything else ran on it, or it was found broken
   std::map<std::u16string, std::unique_ptr<Statement>, std::less<>> queries;  // by command text
   std::map<std::u16string, std::shared_ptr<Statement>, std::less<>> inserts;  // by INSERT text
@@ -165,95 +162,27 @@ struct Link {
   }
 };
 
-// Connections kept open by the provider, by connection string (the password only as a digest). At most
-// kIdlePerKey idle ones per string, each at most kIdleLifetime; a connection taken from the pool is asked once
-// (Alive) before it is handed out, as one from the driver manager's pool is.
-constexpr std::size_t kIdlePerKey = 8;
 // Statements kept per connection, of each kind: the export needs four queries and a few inserts per library.
 constexpr std::size_t kStatementsKept = 64;
-constexpr auto kIdleLifetime = std::chrono::seconds(60);
 
-class ConnectionPool {
- public:
-  std::unique_ptr<Link> Take(const std::u16string& key) {
-    std::vector<std::unique_ptr<Link>> expired;
-    std::unique_ptr<Link> taken;
-    {
-      std::lock_guard lock(mutex_);
-      ForgetAfterFork();
-      auto it = idle_.find(key);
-      if (it == idle_.end()) return nullptr;
-      auto now = std::chrono::steady_clock::now();
-      auto& list = it->second;
-      while (!list.empty() && now - list.front().since > kIdleLifetime) {
-        expired.push_back(std::move(list.front().link));
-        list.pop_front();
-      }
-      if (!list.empty()) {
-        taken = std::move(list.back().link);  // the most recent: its server process is the least likely gone
-        list.pop_back();
-      }
-      if (list.empty()) idle_.erase(it);
-    }
-    for (auto& link : expired) link->reusable = false;  // disconnected outside the lock
-    return taken;
-  }
-
-  void Give(std::unique_ptr<Link> link) {
-    std::unique_ptr<Link> oldest;
-    {
-      std::lock_guard lock(mutex_);
-      ForgetAfterFork();
-      auto& list = idle_[link->poolKey];
-      if (list.size() >= kIdlePerKey) {
-        oldest = std::move(list.front().link);
-        list.pop_front();
-      }
-      list.push_back({std::move(link), std::chrono::steady_clock::now()});
-    }
-    if (oldest) oldest->reusable = false;
-  }
-
- private:
-  struct Idle {
-    std::unique_ptr<Link> link;
-    std::chrono::steady_clock::time_point since;
-  };
-
-  // A child process shares its parent's sockets: neither uses them nor closes them.
-  void ForgetAfterFork() {
-    pid_t pid = getpid();
-    if (pid == pid_) return;
-    for (auto& [key, list] : idle_)
-      for (Idle& i : list) {
-        i.link->reusable = false;
-        (void)i.link->connection.release();
-        (void)i.link.release();
-      }
-    idle_.clear();
-    pid_ = pid;
-  }
-
-  std::mutex mutex_;
-  pid_t pid_ = getpid();
-  std::map<std::u16string, std::deque<Idle>> idle_;
-};
-
-ConnectionPool& Pool() {
-  static ConnectionPool* pool = new ConnectionPool;  // lives as long as the process, as the ODBC environment does
+// Connections kept by the provider, by connection string (the password only as a digest). A connection taken from
+// the pool is asked once (Alive) before it is handed out, as one from the driver manager's pool is.
+IdlePool<Link, std::u16string>& Pool() {
+  static auto* pool = new IdlePool<Link, std::u16string>(8, std::chrono::seconds(60));  // as long as the process
   return *pool;
 }
 
+// The link in use goes back to the pool as a new one; the idle one has no key, so that when the pool closes it,
+// it is closed and not given back.
 Link::~Link() {
   if (poolKey.empty() || !reusable || !connection || connection->IsDead()) return;
   auto kept = std::make_unique<Link>();
   kept->connection = std::move(connection);
   kept->oneNumericType = oneNumericType;
   kept->quote = std::move(quote);
-  kept->poolKey = std::move(poolKey);
   kept->queries = std::move(queries);
   kept->inserts = std::move(inserts);
-  Pool().Give(std::move(kept));
+  Pool().Give(std::move(poolKey), std::move(kept));
 }
 
 // The pool's key for a connection string: the string with its passwords blanked out, and a digest of the whole
@@ -682,9 +611,9 @@ class OdbcProvider : public Provider {
     while (std::unique_ptr<Link> kept = Pool().Take(key)) {
       if (!Alive(*kept->connection)) {
         ++g_deadDropped;
-        kept->reusable = false;
         continue;
       }
+      kept->poolKey = key;
       session = std::make_shared<OdbcSession>(std::shared_ptr<Link>(std::move(kept)));
       return true;
     }

@@ -1,7 +1,6 @@
 #include "platform/ado/sqlite/sqlite_provider.h"
 
 #include <sqlite3.h>
-#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 #include <system_error>
 
 #include "platform/ado/coltypes.h"
+#include "platform/ado/idle_pool.h"
 #include "platform/ado/provider.h"
 #include "platform/com/utf.h"
 
@@ -287,11 +287,6 @@ CComVariant StoredValue(const BoundValue& b, const ColumnInfo& c) {
   return v;
 }
 
-// This process's id, kept up to date across fork() without asking the kernel each time.
-pid_t g_pid = ::getpid();
-[[maybe_unused]] const int g_forkHook = pthread_atfork(nullptr, nullptr, [] { g_pid = ::getpid(); });
-pid_t CurrentProcess() { return g_pid; }
-
 // The insert side of a statement that reads a table, kept with the connection while it lives: the statement
 // itself (stepped again for every recordset, which also tells whether the schema changed since), the columns as
 // the fields describe them, and the INSERT statements prepared for it, one per set of columns written.
@@ -362,7 +357,6 @@ struct Database {
   std::map<std::u16string, Library> attached;  // by upper-case name
   std::map<std::u16string, std::shared_ptr<CachedQuery>> queries;  // by statement text
   bool reusable = true;  // false once a statement may have changed the connection's own state
-  std::chrono::steady_clock::time_point idleSince;
 
   Database() = default;
   Database(const Database&) = delete;
@@ -486,84 +480,33 @@ struct Database {
 };
 
 // Connections kept open between uses, per server folder. Closing the last connection to a library in WAL mode
-// checkpoints the log and drops the page cache; an idle connection behind the pool keeps both, as the
-// platform's session pooling keeps its sessions.
+// checkpoints the log and drops the page cache; an idle connection behind the pool keeps both.
 class Pool {
  public:
-  static constexpr std::size_t kMaxIdle = 8;
-  static constexpr auto kIdleTimeout = std::chrono::seconds(60);
-
   // An idle connection to the folder that is still sound, or null.
   std::unique_ptr<Database> Take(const std::string& key) {
-    std::vector<std::unique_ptr<Database>> discard;
-    std::unique_ptr<Database> found;
-    {
-      std::lock_guard lock(mutex_);
-      Expire(discard);
-      for (auto it = idle_.rbegin(); it != idle_.rend(); ++it) {
-        if ((*it)->poolKey != key) continue;
-        found = std::move(*it);
-        idle_.erase(std::next(it).base());
-        break;
-      }
-    }
-    discard.clear();  // closing may checkpoint: not under the lock
-    if (found && (found->owner != CurrentProcess() || !found->LibrariesUnchanged())) {
-      Drop(std::move(found));
-      return nullptr;
-    }
+    std::unique_ptr<Database> found = idle_.Take(key);
+    if (found && !found->LibrariesUnchanged()) found.reset();
     return found;
   }
 
   void Give(std::unique_ptr<Database> db) {
     if (!db) return;
     if (db->owner != CurrentProcess()) {
-      db.release();  // a connection inherited over fork() belongs to the parent: never touch it here
+      (void)db.release();  // a connection inherited over fork() belongs to the parent: never touch it here
       return;
     }
     bool reuse = Enabled() && db->reusable && db->Quiesce();
     db->NoteDataVersions();
     if (!reuse) return;
-    std::vector<std::unique_ptr<Database>> discard;
-    {
-      std::lock_guard lock(mutex_);
-      if (closed_) {
-        discard.push_back(std::move(db));
-      } else {
-        db->idleSince = std::chrono::steady_clock::now();
-        idle_.push_back(std::move(db));
-        Expire(discard);
-        while (idle_.size() > kMaxIdle) {
-          discard.push_back(std::move(idle_.front()));
-          idle_.erase(idle_.begin());
-        }
-      }
-    }
+    std::string key = db->poolKey;
+    idle_.Give(std::move(key), std::move(db));
   }
 
-  std::size_t CloseIdle() {
-    std::vector<std::unique_ptr<Database>> discard;
-    std::lock_guard lock(mutex_);
-    discard.swap(idle_);
-    std::size_t n = 0;
-    for (auto& db : discard) {
-      if (db->owner == CurrentProcess()) ++n;
-      else db.release();
-    }
-    return n;
-  }
-
-  std::size_t Idle() {
-    std::lock_guard lock(mutex_);
-    return idle_.size();
-  }
-
+  std::size_t CloseIdle() { return idle_.CloseIdle(); }
+  std::size_t Idle() { return idle_.Idle(); }
   // At exit: idle connections are closed (which checkpoints their logs), later returns are closed at once.
-  void Shutdown() {
-    CloseIdle();
-    std::lock_guard lock(mutex_);
-    closed_ = true;
-  }
+  void Shutdown() { idle_.Shutdown(); }
 
   static bool Enabled() {
     static const bool enabled = [] {
@@ -575,25 +518,7 @@ class Pool {
   }
 
  private:
-  static void Drop(std::unique_ptr<Database> db) {
-    if (db && db->owner != CurrentProcess()) db.release();
-  }
-  void Expire(std::vector<std::unique_ptr<Database>>& discard) {
-    auto now = std::chrono::steady_clock::now();
-    for (auto it = idle_.begin(); it != idle_.end();) {
-      if (now - (*it)->idleSince > kIdleTimeout || (*it)->owner != CurrentProcess()) {
-        if ((*it)->owner == CurrentProcess()) discard.push_back(std::move(*it));
-        else it->release();
-        it = idle_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-
-  std::mutex mutex_;
-  std::vector<std::unique_ptr<Database>> idle_;  // oldest first
-  bool closed_ = false;
+  IdlePool<Database, std::string> idle_{8, std::chrono::seconds(60)};
 };
 
 Pool& ThePool() {
