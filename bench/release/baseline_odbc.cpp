@@ -70,25 +70,6 @@ struct ColumnType {
   SQLSMALLINT digits = 0;
 };
 
-bool Describe(SQLHDBC dbc, const std::string& sql, std::vector<ColumnType>& columns, std::string& error) {
-  SQLHSTMT st = SQL_NULL_HSTMT;
-  SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
-  bool ok = Ok(SQLExecDirect(st, (SQLCHAR*)sql.c_str(), SQL_NTS));
-  SQLSMALLINT count = 0;
-  ok = ok && Ok(SQLNumResultCols(st, &count));
-  for (SQLSMALLINT i = 1; ok && i <= count; ++i) {
-    SQLCHAR name[256];
-    SQLSMALLINT nameLength = 0, nullable = 0;
-    ColumnType c;
-    ok = Ok(SQLDescribeCol(st, i, name, sizeof name, &nameLength, &c.type, &c.size, &c.digits, &nullable));
-    c.name = reinterpret_cast<char*>(name);
-    columns.push_back(c);
-  }
-  if (!ok) error = Diagnostics(SQL_HANDLE_STMT, st);
-  SQLFreeHandle(SQL_HANDLE_STMT, st);
-  return ok;
-}
-
 // Reads every row of a query as text; nullopt for NULL.
 using TextRow = std::vector<std::optional<std::string>>;
 bool Query(SQLHDBC dbc, const std::string& sql, std::vector<ColumnType>& columns, std::vector<TextRow>& rows,
@@ -126,6 +107,12 @@ bool Query(SQLHDBC dbc, const std::string& sql, std::vector<ColumnType>& columns
   if (!ok) error = Diagnostics(SQL_HANDLE_STMT, st);
   SQLFreeHandle(SQL_HANDLE_STMT, st);
   return ok;
+}
+
+// The columns of a statement that selects no rows.
+bool Describe(SQLHDBC dbc, const std::string& sql, std::vector<ColumnType>& columns, std::string& error) {
+  std::vector<TextRow> rows;
+  return Query(dbc, sql, columns, rows, error);
 }
 
 struct Shape {
@@ -250,18 +237,12 @@ RunResult RunOdbcBaseline(const OdbcReplay& replay) {
     }
     if (!ok) break;
     ++result.released;
-    if (d + 1 == tenth) {
-      watch.Stop();
-      result.rssAfterFirstTenthKb = CurrentRssKb();
-      watch.Start();
-    }
+    AfterDocument(d + 1, tenth, watch, result);
   }
   freeAll();
   Disconnect(kept);
   watch.Stop();
-  result.seconds = watch.seconds;
-  result.cpuSeconds = watch.cpuSeconds;
-  result.rssEndKb = CurrentRssKb();
+  Finish(watch, result);
   return result;
 }
 

@@ -215,18 +215,12 @@ RunResult RunSqliteBaseline(const SqliteReplay& replay) {
     }
     if (!ok) break;
     ++result.released;
-    if (d + 1 == tenth) {
-      watch.Stop();
-      result.rssAfterFirstTenthKb = CurrentRssKb();
-      watch.Start();
-    }
+    AfterDocument(d + 1, tenth, watch, result);
   }
   finalizeAll();
   if (kept) sqlite3_close(kept);
   watch.Stop();
-  result.seconds = watch.seconds;
-  result.cpuSeconds = watch.cpuSeconds;
-  result.rssEndKb = CurrentRssKb();
+  Finish(watch, result);
   return result;
 }
 

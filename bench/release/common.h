@@ -55,4 +55,20 @@ class Stopwatch {
   double cpu_ = 0;
 };
 
+// After document `done` (counted from 1) of a timed loop: the memory once the first tenth is through, read outside
+// the timed span.
+inline void AfterDocument(std::size_t done, std::size_t tenth, Stopwatch& watch, RunResult& result) {
+  if (done != tenth) return;
+  watch.Stop();
+  result.rssAfterFirstTenthKb = CurrentRssKb();
+  watch.Start();
+}
+
+// The end of a timed loop whose watch is stopped.
+inline void Finish(const Stopwatch& watch, RunResult& result) {
+  result.seconds = watch.seconds;
+  result.cpuSeconds = watch.cpuSeconds;
+  result.rssEndKb = CurrentRssKb();
+}
+
 }  // namespace bench

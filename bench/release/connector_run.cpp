@@ -84,20 +84,14 @@ RunResult RunConnector(const ConnectorRun& run) {
       } else if (result.failure.empty()) {
         result.failure = "document " + std::to_string(i + 1) + ": " + events->first;
       }
-      if (i + 1 == tenth) {
-        watch.Stop();
-        result.rssAfterFirstTenthKb = CurrentRssKb();
-        watch.Start();
-      }
+      AfterDocument(i + 1, tenth, watch, result);
     }
     watch.Stop();
   }
   watch.Start();
   script->CloseScript(&ret);
   watch.Stop();
-  result.seconds = watch.seconds;
-  result.cpuSeconds = watch.cpuSeconds;
-  result.rssEndKb = CurrentRssKb();
+  Finish(watch, result);
   script.Release();
   return result;
 }
