@@ -69,30 +69,6 @@ inline std::size_t CountRows(const fs::path& library, const char* table) {
   return n;
 }
 
-inline station::Records ReadRecords(const fs::path& library) {
-  station::Records r;
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(library.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) return r;
-  auto query = [&](const char* sql, auto&& row) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) return;
-    auto text = [&](int c) {
-      const unsigned char* s = sqlite3_column_text(st, c);
-      return station::Trim(s ? reinterpret_cast<const char*>(s) : "");
-    };
-    while (sqlite3_step(st) == SQLITE_ROW) row(text, st);
-    sqlite3_finalize(st);
-  };
-  query("SELECT PEGUI FROM TPEC", [&](auto& text, sqlite3_stmt*) { r.tpecKeys.push_back(text(0)); });
-  query("SELECT BHINV, BHGUI FROM TBHB", [&](auto& text, sqlite3_stmt*) { r.tbhb.push_back({text(0), text(1)}); });
-  query("SELECT BSINV, BSGUI FROM TBSB", [&](auto& text, sqlite3_stmt*) { r.tbsb.push_back({text(0), text(1)}); });
-  query("SELECT BLINV, BLGUI, BLCIT, BLOLN FROM TBLB", [&](auto& text, sqlite3_stmt* st) {
-    r.tblb.push_back({text(0), text(1), text(2), sqlite3_column_int(st, 3)});
-  });
-  sqlite3_close(db);
-  return r;
-}
-
 inline Result Run(const Options& o) {
   Result result;
   auto say = [&](const std::string& text) {
@@ -161,7 +137,10 @@ inline Result Run(const Options& o) {
   std::vector<std::string> invoices;
   invoices.reserve(o.documents);
   for (std::size_t n = 1; n <= o.documents; ++n) invoices.push_back(station::InvoiceNumber("SOAK", n));
-  result.verdict = station::Check(ReadRecords(library), invoices);
+  std::string unreadable;
+  station::Records records = station::ReadSqliteRecords(library, unreadable);
+  if (!unreadable.empty()) return fail("the tables: " + unreadable);
+  result.verdict = station::Check(records, invoices);
   if (!result.verdict.problems.empty()) return fail("the tables: " + result.verdict.problems.front());
   return result;
 }

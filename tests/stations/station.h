@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -145,6 +146,38 @@ struct Records {
 inline std::string Trim(std::string s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
   return s;
+}
+
+// The records of an embedded library; `error` says why they could not be read.
+inline Records ReadSqliteRecords(const std::filesystem::path& library, std::string& error) {
+  Records r;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(library.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    error = "cannot open " + library.string() + ": " + sqlite3_errmsg(db);
+    sqlite3_close(db);
+    return r;
+  }
+  auto query = [&](const char* sql, auto&& row) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) {
+      error = sql + std::string(": ") + sqlite3_errmsg(db);
+      return;
+    }
+    auto text = [&](int c) {
+      const unsigned char* t = sqlite3_column_text(st, c);
+      return Trim(t ? reinterpret_cast<const char*>(t) : "");
+    };
+    while (sqlite3_step(st) == SQLITE_ROW) row(text, st);
+    sqlite3_finalize(st);
+  };
+  query("SELECT PEGUI FROM TPEC", [&](auto& text, sqlite3_stmt*) { r.tpecKeys.push_back(text(0)); });
+  query("SELECT BHINV, BHGUI FROM TBHB", [&](auto& text, sqlite3_stmt*) { r.tbhb.push_back({text(0), text(1)}); });
+  query("SELECT BSINV, BSGUI FROM TBSB", [&](auto& text, sqlite3_stmt*) { r.tbsb.push_back({text(0), text(1)}); });
+  query("SELECT BLINV, BLGUI, BLCIT, BLOLN FROM TBLB", [&](auto& text, sqlite3_stmt* st) {
+    r.tblb.push_back({text(0), text(1), text(2), sqlite3_column_int(st, 3)});
+  });
+  sqlite3_close(db);
+  return r;
 }
 
 struct Verdict {

@@ -2,7 +2,6 @@
 // the same time: every document of both batches reaches the tables exactly once and whole.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <iostream>
 
@@ -49,26 +48,9 @@ class Stations : public ::testing::Test {
   }
 
   station::Records ReadRecords() {
-    station::Records r;
-    sqlite3* db = nullptr;
-    EXPECT_EQ(sqlite3_open_v2((dir_ / "ecm" / "ECMLIB.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-    auto query = [&](const char* sql, auto&& row) {
-      sqlite3_stmt* st = nullptr;
-      ASSERT_EQ(sqlite3_prepare_v2(db, sql, -1, &st, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-      auto text = [&](int c) {
-        const unsigned char* s = sqlite3_column_text(st, c);
-        return station::Trim(s ? reinterpret_cast<const char*>(s) : "");
-      };
-      while (sqlite3_step(st) == SQLITE_ROW) row(text, st);
-      sqlite3_finalize(st);
-    };
-    query("SELECT PEGUI FROM TPEC", [&](auto& text, sqlite3_stmt*) { r.tpecKeys.push_back(text(0)); });
-    query("SELECT BHINV, BHGUI FROM TBHB", [&](auto& text, sqlite3_stmt*) { r.tbhb.push_back({text(0), text(1)}); });
-    query("SELECT BSINV, BSGUI FROM TBSB", [&](auto& text, sqlite3_stmt*) { r.tbsb.push_back({text(0), text(1)}); });
-    query("SELECT BLINV, BLGUI, BLCIT, BLOLN FROM TBLB", [&](auto& text, sqlite3_stmt* st) {
-      r.tblb.push_back({text(0), text(1), text(2), sqlite3_column_int(st, 3)});
-    });
-    sqlite3_close(db);
+    std::string error;
+    station::Records r = station::ReadSqliteRecords(dir_ / "ecm" / "ECMLIB.db", error);
+    EXPECT_EQ(error, "");
     return r;
   }
 
