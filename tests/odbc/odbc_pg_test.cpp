@@ -12,6 +12,7 @@
 #include "platform/ado/odbc/odbc_provider.h"
 #include "tests/ado/ado_test_support.h"
 #include "tests/odbc/pg_support.h"
+#include "tests/odbc/scoped_env.h"
 
 namespace {
 
@@ -25,25 +26,6 @@ std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
 }
-
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 class OdbcPg : public ::testing::Test {
  protected:

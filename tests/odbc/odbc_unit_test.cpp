@@ -6,6 +6,7 @@
 #include "platform/ado/adoext.h"
 #include "platform/ado/odbc/odbc_provider.h"
 #include "platform/com/com.h"
+#include "tests/odbc/scoped_env.h"
 
 namespace {
 
@@ -14,30 +15,6 @@ using ado::ColumnInfo;
 using ado::ProviderError;
 
 std::string N(std::u16string_view s) { return Utf16ToUtf8(s); }
-
-// Sets an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = getenv(name)) old_ = old;
-    if (value) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST(OdbcConnectionString, EachKindOfDataSourceWithTheCredentialsOfOpen) {
   ScopedEnv driver(kIbmiDriverVariable, nullptr), options(kIbmiOptionsVariable, nullptr);
