@@ -62,20 +62,6 @@ void ExpectItem(const TaskDialogItem* item, const ExpectedItem& e) {
   EXPECT_EQ(item->cy, e.cy);
 }
 
-TASKDIALOGCONFIG RequiredPrompt(const RequiredTexts& texts, TASKDIALOG_BUTTON (&buttons)[2]) {
-  TASKDIALOGCONFIG c = EmptyConfig();
-  c.dwFlags = TDF_USE_COMMAND_LINKS;
-  c.pszMainIcon = MAKEINTRESOURCEW(IDI_WARNING);
-  c.pszWindowTitle = texts.title.c_str();
-  c.pszMainInstruction = texts.instruction.c_str();
-  buttons[0] = {541, texts.first.c_str()};
-  buttons[1] = {542, texts.second.c_str()};
-  c.pButtons = buttons;
-  c.cButtons = 2;
-  c.nDefaultButton = 541;
-  return c;
-}
-
 TEST_F(LayoutTest, RequiredFieldPromptHasNoBandAndStacksTheLinksUnderTheInstruction) {
   RequiredTexts texts;
   TASKDIALOG_BUTTON buttons[2];

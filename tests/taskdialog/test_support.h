@@ -148,6 +148,21 @@ struct RequiredTexts {
   }
 };
 
+// The required-field prompt as a configuration: a warning icon, the instruction and two command links.
+inline TASKDIALOGCONFIG RequiredPrompt(const RequiredTexts& texts, TASKDIALOG_BUTTON (&buttons)[2]) {
+  TASKDIALOGCONFIG c = EmptyConfig();
+  c.dwFlags = TDF_USE_COMMAND_LINKS;
+  c.pszMainIcon = MAKEINTRESOURCEW(IDI_WARNING);
+  c.pszWindowTitle = texts.title.c_str();
+  c.pszMainInstruction = texts.instruction.c_str();
+  buttons[0] = {541, texts.first.c_str()};
+  buttons[1] = {542, texts.second.c_str()};
+  c.pButtons = buttons;
+  c.cButtons = 2;
+  c.nDefaultButton = 541;
+  return c;
+}
+
 // Records the notifications of one run and lets a test act on them.
 struct Recorder {
   struct Entry {
