@@ -689,9 +689,9 @@ bool BatchReader::CheckAgainstClass(const DocumentClass& c, std::string* error) 
   return true;
 }
 
-bool ParseBatch(std::string_view text, const std::string& sourceName, Batch& batch, std::string* error) {
-  BatchReader reader;
-  if (!reader.OpenText(text, sourceName, error)) return false;
+namespace {
+// Every document of an opened batch; `batch` is left as it was when one cannot be read.
+bool ReadWholeBatch(BatchReader& reader, Batch& batch, std::string* error) {
   Batch parsed = reader.Header();
   parsed.documents.reserve(reader.DocumentCount());
   if (!reader.ForEachDocument([&](std::size_t, const BatchDocument& doc) { parsed.documents.push_back(doc); }, error))
@@ -699,16 +699,16 @@ bool ParseBatch(std::string_view text, const std::string& sourceName, Batch& bat
   batch = std::move(parsed);
   return true;
 }
+}  // namespace
+
+bool ParseBatch(std::string_view text, const std::string& sourceName, Batch& batch, std::string* error) {
+  BatchReader reader;
+  return reader.OpenText(text, sourceName, error) && ReadWholeBatch(reader, batch, error);
+}
 
 bool ReadBatchFile(const std::string& path, Batch& batch, std::string* error) {
   BatchReader reader;
-  if (!reader.Open(path, error)) return false;
-  Batch parsed = reader.Header();
-  parsed.documents.reserve(reader.DocumentCount());
-  if (!reader.ForEachDocument([&](std::size_t, const BatchDocument& doc) { parsed.documents.push_back(doc); }, error))
-    return false;
-  batch = std::move(parsed);
-  return true;
+  return reader.Open(path, error) && ReadWholeBatch(reader, batch, error);
 }
 
 bool CheckBatchAgainstClass(const Batch& batch, const DocumentClass& c, std::string* error) {
