@@ -13,8 +13,6 @@ namespace {
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager must use 16-bit wide characters");
 static_assert(sizeof(SQLLEN) == sizeof(std::int64_t));
 
-std::atomic<std::uint64_t> g_connects{0};
-
 SQLWCHAR* W(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
 const SQLWCHAR* W(const std::u16string& s) { return reinterpret_cast<const SQLWCHAR*>(s.c_str()); }
 
@@ -143,7 +141,6 @@ void GiveBack(SQLHDBC dbc) {
 
 }  // namespace
 
-std::uint64_t ConnectsMade() { return g_connects.load(); }
 std::uint64_t ConnectionHandlesAllocated() { return g_handlesAllocated.load(); }
 
 std::unique_ptr<Connection> Connection::Open(std::u16string_view connectionString, Diagnostics& diagnostics) {
@@ -161,7 +158,6 @@ std::unique_ptr<Connection> Connection::Open(std::u16string_view connectionStrin
     GiveBack(dbc);
     return nullptr;
   }
-  ++g_connects;
   // Each record is its own transaction, whatever a previous user of a pooled connection set.
   SQLSetConnectAttrW(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
   std::unique_ptr<Connection> c(new Connection);

@@ -109,8 +109,6 @@ class Statement {
   std::deque<std::int64_t> indicators_;  // one per bound parameter, read by the driver at Execute: they must not move
 };
 
-// Successful SQLDriverConnect calls in this process (pooled or not), for tests and measurements.
-std::uint64_t ConnectsMade();
 // Connection handles allocated in this process. Disconnected handles are kept (up to 16) and used again, so one
 // document after the other needs a single handle.
 std::uint64_t ConnectionHandlesAllocated();
