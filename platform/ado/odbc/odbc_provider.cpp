@@ -141,12 +141,10 @@ bool Alive(Connection& connection) {
 // them is done with it, a connection that only ran queries and inserts goes back to the provider's pool with its
 // statements, so the next document neither prepares them again nor has the server drop and re-make them.
 struct Link {
-  ~Link();
-
   std::unique_ptr<Connection> connection;
   bool oneNumericType = false;
   std::u16string quote;
-  std::u16string poolKey;  // empty: not to be pooled (an idle link in the pool has none)
+  std::u16string poolKey;
   bool reusable = true;    // false once anything else ran on it, or it was found broken
   std::map<std::u16string, std::unique_ptr<Statement>, std::less<>> queries;  // by command text
   std::map<std::u16string, std::shared_ptr<Statement>, std::less<>> inserts;  // by INSERT text
@@ -172,17 +170,15 @@ IdlePool<Link, std::u16string>& Pool() {
   return *pool;
 }
 
-// The link in use goes back to the pool as a new one; the idle one has no key, so that when the pool closes it,
-// it is closed and not given back.
-Link::~Link() {
-  if (poolKey.empty() || !reusable || !connection || connection->IsDead()) return;
-  auto kept = std::make_unique<Link>();
-  kept->connection = std::move(connection);
-  kept->oneNumericType = oneNumericType;
-  kept->quote = std::move(quote);
-  kept->queries = std::move(queries);
-  kept->inserts = std::move(inserts);
-  Pool().Give(std::move(poolKey), std::move(kept));
+// The link of a session: when the session and every rowset of it are gone, it goes back to the pool, unless it
+// cannot be used again.
+std::shared_ptr<Link> Share(std::unique_ptr<Link> link) {
+  return std::shared_ptr<Link>(link.release(), [](Link* p) {
+    std::unique_ptr<Link> done(p);
+    if (!done->reusable || done->connection->IsDead()) return;
+    std::u16string key = done->poolKey;
+    Pool().Give(std::move(key), std::move(done));
+  });
 }
 
 // The pool's key for a connection string: the string with its passwords blanked out, and a digest of the whole
@@ -613,8 +609,7 @@ class OdbcProvider : public Provider {
         ++g_deadDropped;
         continue;
       }
-      kept->poolKey = key;
-      session = std::make_shared<OdbcSession>(std::shared_ptr<Link>(std::move(kept)));
+      session = std::make_shared<OdbcSession>(Share(std::move(kept)));
       return true;
     }
     return false;
@@ -643,13 +638,13 @@ class OdbcProvider : public Provider {
         ++g_deadDropped;
         continue;  // disconnecting a dead connection drops it from the pool
       }
-      auto link = std::make_shared<Link>();
+      auto link = std::make_unique<Link>();
       std::u16string dbms = connection->DbmsName();
       link->oneNumericType = StartsWithNoCase(dbms, u"PostgreSQL");
       link->quote = connection->IdentifierQuote();
       link->connection = std::move(connection);
       link->poolKey = poolKey;
-      session = std::make_shared<OdbcSession>(std::move(link));
+      session = std::make_shared<OdbcSession>(Share(std::move(link)));
       return S_OK;
     }
     errors.push_back(MakeProviderError(E_FAIL,
