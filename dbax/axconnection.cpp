@@ -44,14 +44,8 @@ LONG CAxConnection::CursorLocation(LONG location) {
   constexpr const char16_t* kLabel = u"CAxConnection::CursorLocation";
   if (location != -1 && (location < adUseNone || location > adUseClient)) ThrowAxException(AXLIB_ERROR_ENUM, kLabel, 0);
   RequireObject(kLabel);
-  if (location != -1) {
-    HRESULT hr = m_piConnection->put_CursorLocation(static_cast<CursorLocationEnum>(location));
-    if (FAILED(hr)) ThrowAxException(0, kLabel, hr);
-  }
-  CursorLocationEnum current = adUseNone;
-  HRESULT hr = m_piConnection->get_CursorLocation(&current);
-  if (FAILED(hr)) ThrowAxException(0, kLabel, hr);
-  return current;
+  return detail::WriteThenRead(m_piConnection.get(), kLabel, location != -1, static_cast<CursorLocationEnum>(location),
+                               &_Connection::put_CursorLocation, &_Connection::get_CursorLocation);
 }
 
 void CAxConnection::Open(std::u16string_view connectionString, std::u16string_view userId,

@@ -43,54 +43,33 @@ HRESULT CAxRecordset::CreateObject() {
 LONG CAxRecordset::CursorType(LONG type) {
   constexpr const char16_t* kLabel = u"CAxRecordset::CursorType";
   RequireObject(kLabel);
-  if (type >= adOpenForwardOnly && type <= adOpenStatic) {
-    HRESULT hr = m_piRecordset->put_CursorType(static_cast<CursorTypeEnum>(type));
-    if (FAILED(hr)) ThrowAxException(0, kLabel, hr);
-  }
-  CursorTypeEnum current = adOpenUnspecified;
-  HRESULT hr = m_piRecordset->get_CursorType(&current);
-  if (FAILED(hr)) ThrowAxException(0, kLabel, hr);
-  m_cursorTypeCache = current;
-  return current;
+  bool write = type >= adOpenForwardOnly && type <= adOpenStatic;
+  m_cursorTypeCache = detail::WriteThenRead(m_piRecordset.get(), kLabel, write, static_cast<CursorTypeEnum>(type),
+                                            &_Recordset::put_CursorType, &_Recordset::get_CursorType);
+  return m_cursorTypeCache;
 }
 
 LONG CAxRecordset::CacheSize(LONG size) {
   constexpr const char16_t* kLabel = u"CAxRecordset::CacheSize";
   RequireObject(kLabel);
-  if (size > 0) {
-    HRESULT hr = m_piRecordset->put_CacheSize(size);
-    if (FAILED(hr)) ThrowAxException(0, kLabel, hr);
-  }
-  LONG current = 0;
-  HRESULT hr = m_piRecordset->get_CacheSize(&current);
-  if (FAILED(hr)) ThrowAxException(0, kLabel, hr);
-  return current;
+  return detail::WriteThenRead(m_piRecordset.get(), kLabel, size > 0, size, &_Recordset::put_CacheSize,
+                               &_Recordset::get_CacheSize);
 }
 
 LONG CAxRecordset::MarshalOptions(LONG options) {
   constexpr const char16_t* kLabel = u"CAxRecordset::MarshalOptions";
   RequireObject(kLabel);
-  if (options == adMarshalAll || options == adMarshalModifiedOnly) {
-    HRESULT hr = m_piRecordset->put_MarshalOptions(static_cast<MarshalOptionsEnum>(options));
-    if (FAILED(hr)) ThrowAxException(0, kLabel, hr);
-  }
-  MarshalOptionsEnum current = adMarshalAll;
-  HRESULT hr = m_piRecordset->get_MarshalOptions(&current);
-  if (FAILED(hr)) ThrowAxException(0, kLabel, hr);
-  return current;
+  return detail::WriteThenRead(m_piRecordset.get(), kLabel, options == adMarshalAll || options == adMarshalModifiedOnly,
+                               static_cast<MarshalOptionsEnum>(options), &_Recordset::put_MarshalOptions,
+                               &_Recordset::get_MarshalOptions);
 }
 
 LONG CAxRecordset::CursorLocation(LONG location) {
   constexpr const char16_t* kLabel = u"CAxRecordset::CursorLocation";
   RequireObject(kLabel);
-  if (location >= adUseNone && location <= adUseClient) {
-    HRESULT hr = m_piRecordset->put_CursorLocation(static_cast<CursorLocationEnum>(location));
-    if (FAILED(hr)) ThrowAxException(0, kLabel, hr);
-  }
-  CursorLocationEnum current = adUseNone;
-  HRESULT hr = m_piRecordset->get_CursorLocation(&current);
-  if (FAILED(hr)) ThrowAxException(0, kLabel, hr);
-  return current;
+  return detail::WriteThenRead(m_piRecordset.get(), kLabel, location >= adUseNone && location <= adUseClient,
+                               static_cast<CursorLocationEnum>(location), &_Recordset::put_CursorLocation,
+                               &_Recordset::get_CursorLocation);
 }
 
 bool CAxRecordset::Supports(LONG option) {
