@@ -198,26 +198,11 @@ class RecordsetObject : public ComObject<NoDispatch<_Recordset>> {
     return S_OK;
   }
   HRESULT get_CursorType(CursorTypeEnum* type) override { return Get(type, core_->cursorType); }
-  HRESULT put_CursorType(CursorTypeEnum type) override {
-    if (core_->open) return adErrObjectOpen;
-    if (type < adOpenForwardOnly || type > adOpenStatic) return adErrInvalidArgument;
-    core_->cursorType = type;
-    return S_OK;
-  }
+  HRESULT put_CursorType(CursorTypeEnum type) override { return PutWhileClosed(core_->cursorType, type, adOpenForwardOnly, adOpenStatic); }
   HRESULT get_CursorLocation(CursorLocationEnum* location) override { return Get(location, core_->cursorLocation); }
-  HRESULT put_CursorLocation(CursorLocationEnum location) override {
-    if (core_->open) return adErrObjectOpen;
-    if (location < adUseNone || location > adUseClient) return adErrInvalidArgument;
-    core_->cursorLocation = location;
-    return S_OK;
-  }
+  HRESULT put_CursorLocation(CursorLocationEnum location) override { return PutWhileClosed(core_->cursorLocation, location, adUseNone, adUseClient); }
   HRESULT get_LockType(LockTypeEnum* type) override { return Get(type, core_->lockType); }
-  HRESULT put_LockType(LockTypeEnum type) override {
-    if (core_->open) return adErrObjectOpen;
-    if (type < adLockReadOnly || type > adLockBatchOptimistic) return adErrInvalidArgument;
-    core_->lockType = type;
-    return S_OK;
-  }
+  HRESULT put_LockType(LockTypeEnum type) override { return PutWhileClosed(core_->lockType, type, adLockReadOnly, adLockBatchOptimistic); }
   HRESULT get_CacheSize(LONG* size) override { return Get(size, core_->cacheSize); }
   HRESULT put_CacheSize(LONG size) override {
     if (size <= 0) return adErrInvalidArgument;
@@ -431,6 +416,14 @@ class RecordsetObject : public ComObject<NoDispatch<_Recordset>> {
   }
 
  private:
+  // A setting that only a closed recordset takes, within its enumeration.
+  template <class T>
+  HRESULT PutWhileClosed(T& setting, T value, T lowest, T highest) {
+    if (core_->open) return adErrObjectOpen;
+    if (value < lowest || value > highest) return adErrInvalidArgument;
+    setting = value;
+    return S_OK;
+  }
   template <class T>
   static HRESULT Get(T* out, T value) {
     if (!out) return E_POINTER;
