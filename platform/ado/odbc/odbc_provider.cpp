@@ -140,13 +140,22 @@ bool Alive(Connection& connection) {
 // What the session and its rowsets share: the connection and the statements prepared on it. When the last of
 // them is done with it, a connection that only ran queries and inserts goes back to the provider's pool with its
 // statements, so the next document neither prepares them again nor has the server drop and re-make them.
+// A query prepared on a connection, with its columns as they were described, and the insert target of each.
+struct KeptQuery {
+  std::unique_ptr<Statement> statement;
+  std::vector<ColumnInfo> columns;
+  std::vector<std::u16string> targets;  // the quoted base column of each column; empty when it cannot be written
+  std::vector<int> sqlTypes;
+  std::u16string target;  // the insert target, ready for SQL text
+};
+
 struct Link {
   std::unique_ptr<Connection> connection;
   bool oneNumericType = false;
   std::u16string quote;
   std::u16string poolKey;
   bool reusable = true;    // false once anything else ran on it, or it was found broken
-  std::map<std::u16string, std::unique_ptr<Statement>, std::less<>> queries;  // by command text
+  std::map<std::u16string, KeptQuery, std::less<>> queries;  // by command text
   std::map<std::u16string, std::shared_ptr<Statement>, std::less<>> inserts;  // by INSERT text
 
   std::u16string Quote(std::u16string_view name) const {
@@ -459,92 +468,58 @@ class OdbcSession : public Session {
                      ProviderErrors& errors) override {
     rowset.reset();
     Diagnostics d;
-    // A query prepared for an earlier document runs again as it is. Should it fail (the table was changed since,
-    // say), it is prepared anew once.
-    std::unique_ptr<Statement> st;
+    // A query prepared for an earlier document runs again as it is, with the columns as they were described. Should
+    // it fail (the table was changed since, say), it is prepared and described anew.
+    KeptQuery query;
     bool executed = false;
     if (auto it = link_->queries.find(command); it != link_->queries.end()) {
-      st = std::move(it->second);
+      query = std::move(it->second);
       link_->queries.erase(it);
-      executed = st->Execute(d);
+      executed = query.statement->Execute(d);
       if (!executed) {
         if (AnyConnectionLost(d)) {
           link_->reusable = false;
           return Fail(d, errors);
         }
-        st.reset();
+        query = KeptQuery();
         d.clear();
       }
     }
-    if (!st) {
-      st = link_->connection->NewStatement(d);
-      if (!st || !st->Prepare(command, d)) return Failed(d, errors);
-    }
-    int count = 0;
-    if (!st->ResultColumns(count, d)) return Failed(d, errors);
-    if (count == 0) {  // no rows: run it. It may have changed the session, so the connection is not kept.
-      link_->reusable = false;
-      if (!executed && !st->Execute(d)) return Fail(d, errors);
-      while (st->MoreResults(d)) {
+    if (!query.statement) {
+      query.statement = link_->connection->NewStatement(d);
+      if (!query.statement || !query.statement->Prepare(command, d)) return Failed(d, errors);
+      int count = 0;
+      if (!query.statement->ResultColumns(count, d)) return Failed(d, errors);
+      if (count == 0) {  // no rows: run it. It may have changed the session, so the connection is not kept.
+        link_->reusable = false;
+        if (!query.statement->Execute(d)) return Fail(d, errors);
+        while (query.statement->MoreResults(d)) {
+        }
+        return d.empty() ? S_OK : Fail(d, errors);
       }
-      return d.empty() ? S_OK : Fail(d, errors);
+      if (!Describe(command, count, query, d)) return Failed(d, errors);
     }
-
-    std::vector<ColumnDescription> described(static_cast<std::size_t>(count));
-    std::vector<ColumnInfo> columns;
-    std::vector<int> sqlTypes;
-    for (int i = 0; i < count; ++i) {
-      if (!st->Describe(i + 1, described[static_cast<std::size_t>(i)], d)) return Failed(d, errors);
-      const ColumnDescription& cd = described[static_cast<std::size_t>(i)];
-      columns.push_back(ColumnFromDescription(cd, link_->oneNumericType));
-      sqlTypes.push_back(cd.sqlType);
-    }
-
-    // The insert target: the base table the driver names for the first column, else the statement's table.
-    std::u16string schema, table, target;
-    for (const auto& cd : described) {
-      if (!cd.baseTable.empty()) {
-        schema = cd.schema;
-        table = cd.baseTable;
-        break;
-      }
-    }
-    if (!table.empty()) {
-      target = (schema.empty() ? u"" : link_->Quote(schema) + u".") + link_->Quote(table);
-    } else {
-      target = TableOfSimpleSelect(command);
-    }
-    std::vector<std::u16string> targets(columns.size());
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-      const ColumnDescription& cd = described[i];
-      bool sameTable = table.empty() ? !target.empty() : (cd.baseTable == table && cd.schema == schema);
-      if (!sameTable || cd.updatable == Updatable::ReadOnly) {
-        columns[i].attributes &= ~(adFldUpdatable | adFldUnknownUpdatable);
-        continue;
-      }
-      targets[i] = link_->Quote(cd.baseColumn.empty() ? cd.name : cd.baseColumn);
-    }
-
-    if (!executed && !st->Execute(d)) return Failed(d, errors);
+    Statement& st = *query.statement;
+    if (!executed && !st.Execute(d)) return Failed(d, errors);
     std::vector<std::vector<CComVariant>> rows;
     for (;;) {
-      int got = st->Fetch(d);
+      int got = st.Fetch(d);
       if (got < 0) return Failed(d, errors);
       if (got == 0) break;
       std::vector<CComVariant> row;
-      row.reserve(columns.size());
-      for (int i = 0; i < count; ++i) {
+      row.reserve(query.columns.size());
+      for (std::size_t i = 0; i < query.columns.size(); ++i) {
         bool ok = true;
-        row.push_back(ReadValue(*st, i + 1, columns[static_cast<std::size_t>(i)], d, ok));
+        row.push_back(ReadValue(st, static_cast<int>(i) + 1, query.columns[i], d, ok));
         if (!ok) return Failed(d, errors);
       }
       rows.push_back(std::move(row));
     }
-    st->CloseCursor();
+    st.CloseCursor();
+    rowset = std::make_unique<OdbcRowset>(link_, query.columns, query.targets, query.sqlTypes, query.target,
+                                          std::move(rows));
     if (link_->queries.size() >= kStatementsKept) link_->queries.clear();
-    link_->queries.emplace(std::u16string(command), std::move(st));
-    rowset = std::make_unique<OdbcRowset>(link_, std::move(columns), std::move(targets), std::move(sqlTypes),
-                                          std::move(target), std::move(rows));
+    link_->queries.emplace(std::u16string(command), std::move(query));
     return S_OK;
   }
 
@@ -566,6 +541,43 @@ class OdbcSession : public Session {
   }
 
  private:
+  // The columns of a prepared query, and where and how its records are inserted.
+  bool Describe(std::u16string_view command, int count, KeptQuery& query, Diagnostics& d) {
+    std::vector<ColumnDescription> described(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      if (!query.statement->Describe(i + 1, described[static_cast<std::size_t>(i)], d)) return false;
+      const ColumnDescription& cd = described[static_cast<std::size_t>(i)];
+      query.columns.push_back(ColumnFromDescription(cd, link_->oneNumericType));
+      query.sqlTypes.push_back(cd.sqlType);
+    }
+
+    // The insert target: the base table the driver names for the first column, else the statement's table.
+    std::u16string schema, table;
+    for (const auto& cd : described) {
+      if (!cd.baseTable.empty()) {
+        schema = cd.schema;
+        table = cd.baseTable;
+        break;
+      }
+    }
+    if (!table.empty()) {
+      query.target = (schema.empty() ? u"" : link_->Quote(schema) + u".") + link_->Quote(table);
+    } else {
+      query.target = TableOfSimpleSelect(command);
+    }
+    query.targets.assign(query.columns.size(), std::u16string());
+    for (std::size_t i = 0; i < query.columns.size(); ++i) {
+      const ColumnDescription& cd = described[i];
+      bool sameTable = table.empty() ? !query.target.empty() : (cd.baseTable == table && cd.schema == schema);
+      if (!sameTable || cd.updatable == Updatable::ReadOnly) {
+        query.columns[i].attributes &= ~(adFldUpdatable | adFldUnknownUpdatable);
+        continue;
+      }
+      query.targets[i] = link_->Quote(cd.baseColumn.empty() ? cd.name : cd.baseColumn);
+    }
+    return true;
+  }
+
   HRESULT Failed(const Diagnostics& d, ProviderErrors& errors) {
     if (AnyConnectionLost(d)) link_->reusable = false;
     return Fail(d, errors);
